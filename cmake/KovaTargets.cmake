@@ -27,13 +27,15 @@ function(kova_add_subdirectories)
 endfunction()
 
 # kova_gtest(NAME name LABEL unit|gui|e2e SOURCES ... LIBS ... [RESOURCE_LOCK lock])
+# Tests that need a QApplication list kova_qt_test_main in LIBS.
 # One GoogleTest executable; each test case becomes one CTest test carrying the label.
 # Widget tests run on the offscreen platform so they need no display.
 function(kova_gtest)
     cmake_parse_arguments(T "" "NAME;LABEL;RESOURCE_LOCK;TIMEOUT" "SOURCES;LIBS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     kova_warnings(${T_NAME})
-    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+    # gtest_main is an archive: a test that brings its own main() keeps it.
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 120)
     endif()

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <charconv>
 #include <cmath>
+#include <string>
 #include <system_error>
 
 namespace platform {
@@ -119,31 +120,75 @@ int PictureDecimals(QStringView picture) {
     return decimals;
 }
 
+namespace {
+
+// Rounds the decimal digits of a plain fixed text ("-12.345") to the given
+// number of decimals, half away from zero.
+std::string RoundDecimalText(std::string text, int decimals) {
+    const bool negative = !text.empty() && text.front() == '-';
+    if (negative)
+        text.erase(0, 1);
+    std::string digits;
+    std::size_t point = text.find('.');
+    if (point == std::string::npos) {
+        digits = text;
+        point = text.size();
+    } else {
+        digits = text.substr(0, point) + text.substr(point + 1);
+    }
+    // digits now holds integer digits [0, point) and fraction digits after.
+    const std::size_t keep = point + static_cast<std::size_t>(decimals);
+    if (digits.size() < keep)
+        digits.append(keep - digits.size(), '0');
+    const bool roundUp = digits.size() > keep && digits[keep] >= '5';
+    digits.resize(keep);
+    if (roundUp) {
+        bool carry = true;
+        for (std::size_t i = digits.size(); carry && i > 0;) {
+            --i;
+            if (digits[i] == '9') {
+                digits[i] = '0';
+            } else {
+                ++digits[i];
+                carry = false;
+            }
+        }
+        if (carry) {
+            digits.insert(digits.begin(), '1');
+            ++point;
+        }
+    }
+    std::string out = digits.substr(0, point);
+    if (out.empty())
+        out = "0";
+    if (decimals > 0)
+        out += "." + digits.substr(point);
+    const bool allZero = out.find_first_not_of("0.") == std::string::npos;
+    // "-0.0000" would read as a negative reading that is not there.
+    if (negative && !allZero)
+        out.insert(out.begin(), '-');
+    return out;
+}
+
+} // namespace
+
 QString FormatFloat(QStringView picture, double value) {
     if (!std::isfinite(value)) {
         return FloatToStr(value);
     }
     const int decimals = PictureDecimals(picture);
-    // Round half away from zero on the decimal value the user reads, as the
-    // Windows picture formatter does, not on the binary neighbour.
+    // Round half away from zero on the shortest decimal text that reads back as
+    // the value, as the Windows picture formatter does: 0.125 gives "0.13".
     std::array<char, 512> buf{};
-    const auto [ptr, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), value,
-                                         std::chars_format::fixed, decimals);
+    const auto [ptr, ec] =
+        std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::fixed);
     if (ec != std::errc()) {
         return {};
     }
-    QString out = QString::fromLatin1(buf.data(), static_cast<qsizetype>(ptr - buf.data()));
-    // "-0.0000" reads as a negative reading that is not there.
-    bool allZero = true;
-    for (const QChar ch : out) {
-        if (ch.isDigit() && ch != QLatin1Char('0')) {
-            allZero = false;
-            break;
-        }
-    }
-    if (allZero && out.startsWith(QLatin1Char('-'))) {
-        out.remove(0, 1);
-    }
+    const std::string rounded =
+        RoundDecimalText(std::string(buf.data(), static_cast<std::size_t>(ptr - buf.data())),
+                         decimals);
+    QString out = QString::fromLatin1(rounded.data(), static_cast<qsizetype>(rounded.size()));
     out.replace(QLatin1Char('.'), QLatin1Char(DecimalSeparator()));
     return out;
 }

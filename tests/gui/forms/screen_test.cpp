@@ -77,16 +77,36 @@ TEST(WorkArea, NarrowScreenGivesTheWorkAreaWidth) {
     EXPECT_EQ(form.height(), 585);
 }
 
+// An object whose event handler fails, as a handler with a bug would.
+class ThrowingObject : public QObject {
+public:
+    bool event(QEvent *event) override {
+        if (event->type() == QEvent::User) {
+            if (throwStandard)
+                throw std::runtime_error("Сбой обработчика");
+            throw 42;
+        }
+        return QObject::event(event);
+    }
+    bool throwStandard = true;
+};
+
 TEST(ApplicationException, HandlerExceptionIsShownAndTheLoopGoesOn) {
-    // Only meaningful with the program's application object, which the
-    // screen runs do not make; covered here through the display function.
+    ASSERT_NE(dynamic_cast<TKovaApplication *>(QCoreApplication::instance()), nullptr);
     platform::RecordingDialogService dialogs;
     platform::ScopedDialogService scope(dialogs);
-    const std::runtime_error error("Сбой");
-    ShowApplicationException(&error);
-    ShowApplicationException(nullptr);
+    QCoreApplication::setApplicationName(QStringLiteral("KOVA8_Duvu"));
+    ThrowingObject target;
+    QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
+    QCoreApplication::processEvents();
+    target.throwStandard = false;
+    QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
+    QCoreApplication::processEvents();
+
     ASSERT_EQ(dialogs.Count(), 2u);
-    EXPECT_EQ(dialogs.Shown()[0].text, QStringLiteral("Сбой"));
+    EXPECT_EQ(dialogs.Shown()[0].text, QStringLiteral("Сбой обработчика"));
+    EXPECT_EQ(dialogs.Shown()[0].caption, QStringLiteral("KOVA8_Duvu"));
+    // Anything but a standard exception is shown with an empty text.
     EXPECT_EQ(dialogs.Shown()[1].text, QString());
 }
 

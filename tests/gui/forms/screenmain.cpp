@@ -6,6 +6,13 @@
 
 #include <QApplication>
 
+#ifdef KOVA_TEST_WITH_PROGRAM_APPLICATION
+#include "app/startup.h"
+using TestApplication = TKovaApplication;
+#else
+using TestApplication = QApplication;
+#endif
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -32,7 +39,7 @@ int main(int argc, char **argv) {
 
     int result = 0;
     {
-        QApplication app(argc, argv);
+        TestApplication app(argc, argv);
         ::testing::InitGoogleTest(&argc, argv);
         result = RUN_ALL_TESTS();
     }

@@ -5,6 +5,7 @@
 // lasting state of the run as plain fields, which the worker threads reach
 // through the thread frame's synchronised steps.
 
+#include "device/kovadevice.h"
 #include "forms/devicetexts.h"
 #include "forms/kova8adcchannelframe.h"
 #include "forms/rangetable.h"
@@ -18,7 +19,6 @@
 #include <cstdint>
 #include <memory>
 
-class TKovaDevice;
 class TIniFile;
 class TMainThread;
 class QAction;
@@ -101,6 +101,8 @@ public:
 
     // ---- device (the module is closed by FormClose at the latest)
     TKovaDevice *Device = nullptr;
+    // The open module's record, one for the whole run.
+    Kova8Descriptor Descriptor{};
     // Closes the module when it is open; safe to call twice.
     void CloseModule();
 
@@ -182,6 +184,7 @@ private:
     // no discovery run left, no measurement thread, no open module.
     void ShutDownDeviceWork();
 
+    std::unique_ptr<TKovaDevice> ownedDevice_;
     bool shown_ = false;
     int lastPageIndex_ = 0;
 };

@@ -85,6 +85,8 @@ TEST_F(DeviceStripTest, ResultDisplayFollowsTheCrateFlagAndModuleState) {
     ASSERT_EQ(device.KOVA8_Open(&form->Descriptor, KOVA_SERVER_ADDRESS, KOVA_SERVER_PORT,
                                 "2T000001", 3, "KOVA8.bio"),
               0);
+    const QString serial = QString::fromStdString(device.Crates[0].Modules[0].Serial);
+    const QString firmware = QString::fromStdString(device.Crates[0].Modules[0].FirmwareVersion);
     const QColor untouched;
     const ResultCase cases[] = {
         {"nothing found", 3, 0, 0, kRed, kRed, u"Статус модуля 'KOVA8' -> BAD"},
@@ -109,9 +111,9 @@ TEST_F(DeviceStripTest, ResultDisplayFollowsTheCrateFlagAndModuleState) {
         EXPECT_EQ(form->windowTitle(), QStringLiteral("KOVA8_duvu - 1.0.0"));
         EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("KOVA8_duvu - 1.0.0"));
         EXPECT_EQ(form->ModuleSerialNumberLMDLabel->text(),
-                  c.moduleState == 2 ? QStringLiteral("8K000001") : QStringLiteral("????????"));
+                  c.moduleState == 2 ? serial : QStringLiteral("????????"));
         EXPECT_EQ(form->ModuleFirmwareVersionLMDLabel->text(),
-                  c.moduleState == 2 ? QStringLiteral("1.07") : QStringLiteral("??.??"));
+                  c.moduleState == 2 ? firmware : QStringLiteral("??.??"));
     }
 }
 

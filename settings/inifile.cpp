@@ -8,6 +8,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -170,8 +172,10 @@ bool HasLineBreak(QStringView text) {
 }
 
 bool HasWriteBit(const QFileInfo &info) {
-    constexpr auto kAnyWrite = QFileDevice::WriteOwner | QFileDevice::WriteUser |
-                               QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    // The mode bits only: WriteUser says what the current user may do, and
+    // root may do anything.
+    constexpr auto kAnyWrite =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
     return (info.permissions() & kAnyWrite) != 0;
 }
 
@@ -297,14 +301,23 @@ bool TIniFile::Store(const QByteArray &data) {
         return false;
     }
     QSaveFile file(fileName_);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered, so that a short write (a full disk) shows here and not in a
+    // flush at commit, which would rename a cut-off file over the old one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         lastError_ =
             QStringLiteral("Не могу записать файл '%1': %2").arg(fileName_, file.errorString());
         return false;
     }
-    if (file.write(data) != data.size()) {
+    if (file.write(data) != data.size() || file.size() != data.size()) {
         lastError_ =
             QStringLiteral("Не могу записать файл '%1': %2").arg(fileName_, file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    // The new content reaches the disk before the rename makes it the file,
+    // so a power cut leaves the old file or the new one, not an empty one.
+    if (::fsync(file.handle()) != 0) {
+        lastError_ = QStringLiteral("Не могу записать файл '%1' на диск").arg(fileName_);
         file.cancelWriting();
         return false;
     }

@@ -14,7 +14,6 @@
 #include <limits>
 #include <optional>
 
-namespace settings {
 namespace {
 
 constexpr const char *kCodePage = "windows-1251";
@@ -328,5 +327,3 @@ bool TIniFile::Store(const QByteArray &data) {
     }
     return true;
 }
-
-} // namespace settings

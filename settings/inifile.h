@@ -12,8 +12,6 @@
 #include <QString>
 #include <QStringView>
 
-namespace settings {
-
 class TIniFile {
 public:
     // Does not touch the disk.
@@ -55,5 +53,3 @@ private:
     QString fileName_;
     QString lastError_;
 };
-
-} // namespace settings

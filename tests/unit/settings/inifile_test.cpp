@@ -15,8 +15,6 @@
 
 #include <csignal>
 
-using settings::TIniFile;
-
 namespace {
 
 QByteArray Cp1251(const QString &text) {

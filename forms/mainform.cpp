@@ -53,6 +53,12 @@ static void InitResources() {
 }
 
 TMainForm::TMainForm(QWidget *owner, TKovaDevice *device) : QWidget(owner), Device(device) {
+    // The hint pause lives in the style; installed before any control is
+    // made, so that no control keeps a palette from before the change.
+    if (qobject_cast<QApplication *>(QCoreApplication::instance()) &&
+        !dynamic_cast<HintTimingStyle *>(QApplication::style()))
+        QApplication::setStyle(new HintTimingStyle(HintPause));
+
     // 1. The window from its form resource, with its handlers.
     setupUi(this);
     BuildPopupMenu();
@@ -73,7 +79,6 @@ TMainForm::TMainForm(QWidget *owner, TKovaDevice *device) : QWidget(owner), Devi
 
     // 3. Application hints.
     if (auto *app = qobject_cast<QApplication *>(QCoreApplication::instance())) {
-        QApplication::setStyle(new HintTimingStyle(HintPause));
         QPalette tipPalette = QToolTip::palette();
         tipPalette.setColor(QPalette::ToolTipBase, platform::ColorFromWin(kHintColor));
         tipPalette.setColor(QPalette::ToolTipText, Qt::black);

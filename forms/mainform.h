@@ -5,6 +5,7 @@
 // lasting state of the run as plain fields, which the worker threads reach
 // through the thread frame's synchronised steps.
 
+#include "forms/devicetexts.h"
 #include "forms/kova8adcchannelframe.h"
 #include "forms/rangetable.h"
 #include "settings/inifile.h"
@@ -31,6 +32,11 @@ inline constexpr std::uint16_t kNoCrateSelected = 0xFFFF;
 inline constexpr int kMaxCrates = 16;
 inline constexpr int kMaxSlots = 16;
 inline constexpr int kSerialBytes = 16; // 15 characters and the NUL
+
+// Enables or disables a control and, depth first, every control inside it;
+// when enabling, keepChildrenOf is enabled itself but its children are left
+// as they are.
+void SetControlTreeEnabled(QWidget *control, bool enabled, const QWidget *keepChildrenOf = nullptr);
 
 class TMainForm : public QWidget, public Ui::TMainForm {
     Q_OBJECT
@@ -67,6 +73,18 @@ public:
 
     // ---- device strip (mainform_devicestrip.cpp)
     void BindDeviceStripHandlers();
+    // The strip's display of a discovery run; moduleName is the running
+    // thread's, set to "???" here when it is empty.
+    void ShowDeviceStatus(StatusDisplay display, std::uint16_t mode, QString &moduleName);
+    void FindDeviceLMDButtonClick();
+    void KovaCratesComboBoxChange();
+    void ModulesComboBoxChange();
+    void MainLMDPageControlChangingEx(QWidget *newPage, bool &allowChange);
+    void MainLMDPageControlChanging();
+    void MainLMDPageControlChange();
+    // The open module's identity texts from the descriptor.
+    QString DescriptorSerialText() const;
+    QString DescriptorFirmwareText() const;
 
     // ---- multimeter page (mainform_multimeter.cpp)
     void EnaChannelLMDCheckBoxChange(int channelIndex);
@@ -190,4 +208,5 @@ private:
     void ShutDownDeviceWork();
 
     bool shown_ = false;
+    int lastPageIndex_ = 0;
 };

@@ -7,6 +7,7 @@
 #include "platform/decimal.h"
 #include "platform/screen.h"
 #include "platform/windowsversion.h"
+#include "settings/settingskeys.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -42,9 +43,7 @@ constexpr int kVkEscape = 27;
 constexpr int kHintHideTime = 2000;
 constexpr std::uint32_t kHintColor = 0xA4FFFF;
 
-QString SettingsFilePath() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/Kova8_Duvu.ini");
-}
+QString SettingsFilePath() { return settings::SettingsFilePath(); }
 
 } // namespace
 

@@ -9,6 +9,8 @@
 #include "forms/devicetexts.h"
 #include "forms/kova8adcchannelframe.h"
 #include "forms/rangetable.h"
+#include "settings/inifile.h"
+#include "settings/settingsstore.h"
 #include "ui_mainform.h"
 
 #include <QMenu>
@@ -19,7 +21,6 @@
 #include <cstdint>
 #include <memory>
 
-class TIniFile;
 class TMainThread;
 class QAction;
 
@@ -92,9 +93,32 @@ public:
 
     // ---- settings (mainform_settings.cpp)
     void BindSettingsHandlers();
+    // The discovery run's settings file: creates the file with the default
+    // settings when it is missing, then an object for it in `ini`. On false,
+    // `errorText` holds the message for the discovery's error report, or is
+    // empty when the default-settings writer showed its own message.
+    bool OpenIniFile(std::unique_ptr<TIniFile> &ini, QString &errorText);
+    // Crate serial and slot preselection; empty and -1 without a file object.
+    settings::DetectionSettings ReadDetectionSettings(const TIniFile *ini) const;
+    void ReadWindowPosition(const TIniFile *ini);
+    // Puts every setting into the controls and fields; false when there is no
+    // object or the coefficient load failed.
+    bool LoadIniFile(const TIniFile *ini);
+    bool LoadModuleSettings(const TIniFile *ini);
+    // True when both halves were written; a failed half shows its message.
+    bool SaveIniFile(const QString &fileName);
+    bool SaveAppSettings(TIniFile *ini);
+    bool SaveModuleSettings(TIniFile *ini);
+    bool CreateDefaultIniFile(const QString &fileName);
+    bool CreateDefaultAppSettings(TIniFile *ini);
+    bool CreateDefaultModuleSettings(TIniFile *ini);
+    void SaveSettingsButtonClick(QObject *sender);
     void SaveDefaultSettingsClick();
     void SaveCurrentSettingsClick();
-    bool SaveIniFile(const QString &fileName);
+    void AutoSaveSettingsLMDCheckBoxChange();
+    // Filled by the settings load: seconds, and decimals per range index.
+    double MaxAcquisitionTime = 0.0;
+    std::array<std::uint16_t, kRangeCount> DisplayPrecision{};
 
     // ---- coefficients (mainform_coefs.cpp)
     void BindCoefsHandlers();
@@ -121,7 +145,8 @@ public:
     // The pages a measurement job can be started for; job number = position.
     std::array<QWidget *, 1> MeasurementPages{};
     std::uint16_t JobNumber = 0;
-    TIniFile *IniFile = nullptr;
+    // The settings writers' file object; the discovery run keeps its own.
+    std::unique_ptr<TIniFile> IniFile;
 
     bool Busy = true;
     std::uint8_t StartupState = 0;

@@ -43,7 +43,9 @@ constexpr int kVkEscape = 27;
 constexpr int kHintHideTime = 2000;
 constexpr std::uint32_t kHintColor = 0xA4FFFF;
 
-QString SettingsFilePath() { return settings::SettingsFilePath(); }
+QString SettingsFilePath() {
+    return settings::SettingsFilePath();
+}
 
 } // namespace
 

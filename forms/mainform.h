@@ -18,6 +18,7 @@
 #include <QWidget>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -90,6 +91,8 @@ public:
     void EnaChannelLMDCheckBoxChange(int channelIndex);
     void ChannelInputRangeChange(int channelIndex);
     void BindMultimeterHandlers();
+    // Makes the eight panels usable once a module is open.
+    void EnableChannelPanels();
 
     // ---- settings (mainform_settings.cpp)
     void BindSettingsHandlers();
@@ -150,16 +153,23 @@ public:
 
     bool Busy = true;
     std::uint8_t StartupState = 0;
-    bool InitThreadRunning = false;
+    // The discovery thread sets its running flag from the worker.
+    std::atomic<bool> InitThreadRunning = false;
     bool InitRequestAllowed = true;
     bool MainThreadRunning = false;
     bool MainRequestAllowed = true;
     bool MeasurementFinished = true;
     TMainThread *CurrentMainThread = nullptr;
+    // The start handshake: set with the running flag, and also by the end
+    // callback, but never cleared by it, so a window that waits for a thread
+    // to announce itself cannot miss one that starts and ends between two
+    // looks at the flag.
+    std::atomic<bool> InitThreadStarted = false;
     std::uint32_t WindowsVersionCode = 0;
     // Cleared while a thread message dialog is up.
     bool ShortCutHandlerAttached = true;
-    bool PopupMenuAutoPopup = true;
+    // The discovery thread switches it off from the worker.
+    std::atomic<bool> PopupMenuAutoPopup = true;
 
     // Application hint settings.
     int HintPause = 200;

@@ -30,9 +30,15 @@ void SetControlTreeEnabled(QWidget *control, bool enabled, const QWidget *keepCh
         auto *child = qobject_cast<QWidget *>(object);
         if (!child || child->isWindow())
             continue;
+        // Qt's own helpers inside a control (the page control's page stack
+        // and tab bar) are no controls of the window: they pass the walk on
+        // but keep their state, as the window's pages do not depend on them.
+        const bool helper = child->objectName().startsWith(QLatin1String("qt_"));
         if (!child->children().isEmpty() && !(enabled && child == keepChildrenOf)) {
             SetControlTreeEnabled(child, enabled, keepChildrenOf);
-        } else {
+            if (helper)
+                child->setEnabled(true);
+        } else if (!helper) {
             child->setEnabled(enabled);
         }
     }

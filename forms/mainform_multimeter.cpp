@@ -11,3 +11,15 @@ void TMainForm::EnaChannelLMDCheckBoxChange(int channelIndex) {
 void TMainForm::ChannelInputRangeChange(int channelIndex) {
     Q_UNUSED(channelIndex);
 }
+
+void TMainForm::EnableChannelPanels() {
+    for (TKova8AdcChannelFrame *panel : ChannelPanels) {
+        panel->setEnabled(true);
+        panel->Kova8AdcChannelLMDSimplePanel->setEnabled(true);
+        panel->ChannelNumberLMDCheckBox->setEnabled(true);
+        if (panel->ChannelNumberLMDCheckBox->isChecked())
+            panel->EnableChannelControls();
+        else
+            panel->DisableChannelControls();
+    }
+}

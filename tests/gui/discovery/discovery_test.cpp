@@ -1,0 +1,329 @@
+// Discovery runs against the in-process fake device: what the user sees in the
+// device strip and the lists, and what the run leaves in the window's tables.
+
+#include "device/fakekovadevice.h"
+#include "forms/mainform.h"
+#include "platform/colors.h"
+#include "platform/dialogs.h"
+#include "settings/inifile.h"
+#include "settings/settingskeys.h"
+#include "threads/initandconfigthread.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace {
+
+const QString kCaption = QStringLiteral("Сообщение TInitAndConfigThread::Execute()!!!");
+const QString kNoCrate = QStringLiteral("Не могу найти ни одного KOVA крейта!");
+const QString kNoKova8 =
+    QStringLiteral("Не могу найти ни одного KOVA крейта\nгде бы был установлен модуль KOVA8!");
+
+TFakeModule Module(int slot, const char *serial, std::uint8_t variant = 0) {
+    TFakeModule m;
+    m.Slot = slot;
+    m.Serial = serial;
+    m.Variant = variant;
+    return m;
+}
+
+class DiscoveryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        previousDir = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        QFile firmware(dir.filePath(QStringLiteral("KOVA8.bio")));
+        ASSERT_TRUE(firmware.open(QIODevice::WriteOnly));
+        settings::SetSettingsDirectory(dir.path());
+        form = std::make_unique<TMainForm>(nullptr, &device);
+    }
+    void TearDown() override {
+        form.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        settings::SetSettingsDirectory(QString());
+        QDir::setCurrent(previousDir);
+    }
+
+    // One run, as the window starts it, waited for to its end callback.
+    void Run(std::uint16_t mode, bool useSettings = false) {
+        bool ended = false;
+        auto *thread =
+            TWorkerThread::CreateRunning<TInitAndConfigThread>(form.get(), useSettings, mode);
+        ASSERT_NE(thread, nullptr);
+        thread->OnTerminate = [&](TWorkerThread *) {
+            form->InitThreadRunning = false;
+            ended = true;
+        };
+        WaitPumpingEvents([&] { return ended; }, 5);
+    }
+
+    QStringList Items(QComboBox *list) {
+        QStringList items;
+        for (int i = 0; i < list->count(); ++i)
+            items << list->itemText(i);
+        return items;
+    }
+    QStringList Messages() {
+        QStringList texts;
+        for (const platform::DialogRequest &r : dialogs.Shown()) {
+            EXPECT_EQ(r.caption, kCaption);
+            EXPECT_EQ(r.kind, platform::DialogKind::ThreadMessage);
+            texts << r.text;
+        }
+        return texts;
+    }
+    void SaveDetection(const QString &serial, int slot) {
+        TIniFile ini(settings::SettingsFilePath());
+        // A complete file first, so the run does not replace it with defaults.
+        ASSERT_TRUE(form->CreateDefaultIniFile(settings::SettingsFilePath()));
+        ASSERT_TRUE(
+            ini.WriteString(settings::kDetectionSection, settings::kCrateSerialKey, serial));
+        ASSERT_TRUE(ini.WriteInteger(settings::kDetectionSection, settings::kModuleSlotKey, slot));
+    }
+
+    QTemporaryDir dir;
+    QString previousDir;
+    TFakeKovaDevice device;
+    platform::RecordingDialogService dialogs;
+    platform::ScopedDialogService dialogScope{dialogs};
+    std::unique_ptr<TMainForm> form;
+};
+
+const QColor kLime = platform::ColorFromWin(0x00FF00);
+const QColor kRed = platform::ColorFromWin(0x0000FF);
+
+TEST_F(DiscoveryTest, FullDiscoveryOpensTheModuleAndShowsIt) {
+    device.ScriptOneModule();
+    const TFakeModule &module = device.Crates[0].Modules[0];
+    Run(3, true);
+
+    EXPECT_TRUE(Messages().isEmpty()) << Messages().join(u'|').toStdString();
+    EXPECT_EQ(form->ModuleState, 2);
+    EXPECT_EQ(form->CrateOk, 1u);
+    EXPECT_EQ(Items(form->KovaCratesComboBox), QStringList{QStringLiteral("1: 2T000001")});
+    EXPECT_EQ(Items(form->ModulesComboBox), QStringList{QStringLiteral("Слот 3: KOVA8M-3")});
+    EXPECT_EQ(form->KovaCratesComboBox->currentIndex(), 0);
+    EXPECT_EQ(form->ModulesComboBox->currentIndex(), 0);
+    EXPECT_EQ(form->KovaCrateStatusLed->BrushColor(), kLime);
+    EXPECT_EQ(form->ModuleStatusLed->BrushColor(), kLime);
+    EXPECT_EQ(form->KovaCrateStatusLed->toolTip(), QStringLiteral("Статус KOVA крейта -> OK"));
+    EXPECT_EQ(form->ModuleStatusLed->toolTip(), QStringLiteral("Статус модуля '") +
+                                                    QString::fromStdString(module.Name) +
+                                                    QStringLiteral("' -> OK"));
+    EXPECT_EQ(form->ModuleSerialNumberLMDLabel->text(), QString::fromStdString(module.Serial));
+    EXPECT_EQ(form->ModuleFirmwareVersionLMDLabel->text(),
+              QString::fromStdString(module.FirmwareVersion));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("KOVA8_duvu - 1.0.0"));
+    EXPECT_EQ(device.LastOpenFirmware, "KOVA8.bio");
+
+    // The window is usable again: strip, page, start panel; the plain variant
+    // has its reference fixed at 5.0 V.
+    EXPECT_TRUE(form->FindDeviceLMDButton->isEnabled());
+    EXPECT_TRUE(form->MainLMDPageControl->isEnabled());
+    EXPECT_FALSE(form->StartMultimeterLMDSimplePanel->isHidden());
+    EXPECT_TRUE(form->StartMultimeterLMDSpeedButton->isEnabled());
+    EXPECT_TRUE(form->ChannelPanels[0]->ChannelNumberLMDCheckBox->isEnabled());
+    EXPECT_FALSE(form->ReferenceVoltageLMDComboBox->isEnabled());
+    EXPECT_FALSE(form->RefVoltageForClbCoeffsLMDComboBox->isEnabled());
+    EXPECT_EQ(form->ReferenceVoltageLMDComboBox->currentIndex(), 1);
+    EXPECT_EQ(form->RefVoltageForClbCoeffsLMDComboBox->currentIndex(), 1);
+    EXPECT_FALSE(form->Busy);
+    EXPECT_FALSE(form->PopupMenuAutoPopup);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    // The settings file was created with the defaults.
+    EXPECT_TRUE(QFile::exists(settings::SettingsFilePath()));
+}
+
+struct FailureCase {
+    const char *name;
+    std::function<void(TFakeKovaDevice &)> script;
+    const QString *message; // null: no message
+};
+
+TEST_F(DiscoveryTest, FailedFullDiscoveriesShowRedLampsAndEmptyLists) {
+    const FailureCase cases[] = {
+        {"listing refused", [](TFakeKovaDevice &d) { d.ScriptOneModule().RefuseCrateList = true; },
+         &kNoCrate},
+        {"list connection refused",
+         [](TFakeKovaDevice &d) { d.ScriptOneModule().RefuseListOpen = true; }, &kNoCrate},
+        {"no crate at all", [](TFakeKovaDevice &d) { d.Crates.clear(); }, &kNoKova8},
+        {"only foreign modules",
+         [](TFakeKovaDevice &d) { d.ScriptOneModule().Crates[0].Modules[0].Id = 0x1234; },
+         &kNoKova8},
+        {"the only KOVA8 does not open",
+         [](TFakeKovaDevice &d) { d.ScriptOneModule().Crates[0].Modules[0].RefuseOpen = true; },
+         &kNoKova8},
+        {"crate does not open",
+         [](TFakeKovaDevice &d) { d.ScriptOneModule().Crates[0].RefuseOpen = true; }, nullptr},
+        {"module query refused",
+         [](TFakeKovaDevice &d) { d.ScriptOneModule().Crates[0].RefuseModuleQuery = true; },
+         nullptr},
+    };
+    for (const FailureCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogs.Clear();
+        form = std::make_unique<TMainForm>(nullptr, &device);
+        device.RefuseCrateList = false;
+        device.RefuseListOpen = false;
+        c.script(device);
+        Run(3, true);
+
+        const QStringList messages = Messages();
+        if (c.message) {
+            EXPECT_EQ(messages, QStringList{*c.message});
+        } else {
+            EXPECT_TRUE(messages.isEmpty()) << messages.join(u'|').toStdString();
+        }
+        EXPECT_EQ(form->ModuleState, 0);
+        EXPECT_EQ(form->KovaCratesComboBox->count(), 0);
+        EXPECT_EQ(form->ModulesComboBox->count(), 0);
+        EXPECT_EQ(form->KovaCrateStatusLed->BrushColor(), kRed);
+        EXPECT_EQ(form->ModuleStatusLed->BrushColor(), kRed);
+        EXPECT_EQ(form->KovaCrateStatusLed->toolTip(), QStringLiteral("Статус KOVA крейта -> BAD"));
+        EXPECT_EQ(form->ModuleStatusLed->toolTip(),
+                  QStringLiteral("Статус модуля '??") + QStringLiteral("?' -> BAD"));
+        EXPECT_EQ(form->ModuleSerialNumberLMDLabel->text(), QStringLiteral("????????"));
+        EXPECT_EQ(form->ModuleFirmwareVersionLMDLabel->text(), QStringLiteral("??.??"));
+        EXPECT_EQ(form->windowTitle(), QStringLiteral("KOVA8_duvu - 1.0.0"));
+        // The strip works again, the measurement stays out of reach.
+        EXPECT_TRUE(form->FindDeviceLMDButton->isEnabled());
+        EXPECT_TRUE(form->StartMultimeterLMDSimplePanel->isHidden());
+        EXPECT_FALSE(form->ChannelPanels[0]->ChannelNumberLMDCheckBox->isEnabled());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+}
+
+TEST_F(DiscoveryTest, MissingFirmwareStopsTheRunBeforeAnyCrateIsTouched) {
+    device.ScriptOneModule();
+    QFile::remove(dir.filePath(QStringLiteral("KOVA8.bio")));
+    Run(3, true);
+    EXPECT_EQ(Messages(), QStringList{QStringLiteral(
+                              "Не могу найти файл 'KOVA8.bio' для заливки в DSP модуля!")});
+    EXPECT_EQ(device.CallCount("KOVA_Open"), 0);
+    EXPECT_EQ(device.CallCount("KOVA8_Open"), 0);
+    EXPECT_EQ(form->ModuleState, 0);
+    EXPECT_EQ(form->ModuleStatusLed->BrushColor(), kRed);
+}
+
+TEST_F(DiscoveryTest, OnlyCratesWithKova8AreListedAndModulesComeInSlotOrder) {
+    TFakeCrate empty;
+    empty.Serial = "EMPTY01";
+    empty.Modules.push_back(Module(2, "X"));
+    empty.Modules.back().Id = 0x1111;
+    TFakeCrate full;
+    full.Serial = "FULL02";
+    full.Modules = {Module(7, "M7", 2), Module(3, "M3")};
+    device.Crates = {empty, full};
+    Run(3, true);
+
+    EXPECT_EQ(Items(form->KovaCratesComboBox), QStringList{QStringLiteral("1: FULL02")});
+    EXPECT_EQ(Items(form->ModulesComboBox), (QStringList{QStringLiteral("Слот 3: KOVA8M-3"),
+                                                         QStringLiteral("Слот 7: KOVA8M-2")}));
+    EXPECT_EQ(form->AttachedCrateCount, 2);
+    EXPECT_EQ(form->CrateCount, 1);
+    EXPECT_EQ(form->ModuleCounts[0], 2);
+    EXPECT_STREQ(form->ModuleSerials[0][1].data(), "M7");
+    // Every KOVA8 was opened once to read it, and the chosen one twice more;
+    // at the end exactly the chosen one is open.
+    EXPECT_EQ(device.CallCount("KOVA8_Open"), 4);
+    ASSERT_NE(device.OpenModule(&form->Descriptor), nullptr);
+    EXPECT_EQ(device.OpenModule(&form->Descriptor)->Serial, "M3");
+}
+
+struct PreselectCase {
+    const char *name;
+    const char *serial;
+    int slot;
+    int crate;
+    int module;
+};
+
+TEST_F(DiscoveryTest, SavedCrateAndSlotPreselectOrFallBackToTheFirst) {
+    TFakeCrate a;
+    a.Serial = "AAA";
+    a.Modules = {Module(1, "A1")};
+    TFakeCrate b;
+    b.Serial = "BBB";
+    b.Modules = {Module(3, "B3"), Module(7, "B7", 1)};
+    const PreselectCase cases[] = {
+        {"both match", "BBB", 7, 1, 1},
+        {"slot matches nothing", "BBB", 9, 1, 0},
+        {"serial matches nothing", "ZZZ", 7, 0, 0},
+    };
+    for (const PreselectCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        device.Crates = {a, b};
+        form = std::make_unique<TMainForm>(nullptr, &device);
+        SaveDetection(QString::fromLatin1(c.serial), c.slot);
+        Run(3, true);
+        EXPECT_EQ(form->SelectedCrateIndex, c.crate);
+        EXPECT_EQ(form->KovaCratesComboBox->currentIndex(), c.crate);
+        EXPECT_EQ(form->ModulesComboBox->currentIndex(), c.module);
+        EXPECT_EQ(form->SelectedModuleIndex[c.crate], c.module);
+        EXPECT_EQ(form->ModuleState, 2);
+    }
+}
+
+TEST_F(DiscoveryTest, ListDrivenRunsReopenAndReportTheirFailures) {
+    TFakeCrate a;
+    a.Serial = "AAA";
+    a.Modules = {Module(1, "A1")};
+    TFakeCrate b;
+    b.Serial = "BBB";
+    b.Modules = {Module(3, "B3"), Module(7, "B7", 1)};
+    device.Crates = {a, b};
+    Run(3, true);
+    ASSERT_EQ(form->ModuleState, 2);
+
+    // Another module of the same crate (mode 1).
+    form->SelectedModuleIndex[form->SelectedCrateIndex] = 0;
+    form->SelectedCrateIndex = 1;
+    form->SelectedModuleIndex[1] = 1;
+    Run(1);
+    EXPECT_TRUE(Messages().isEmpty());
+    EXPECT_EQ(form->ModuleState, 2);
+    EXPECT_EQ(form->ModuleSerialNumberLMDLabel->text(), QStringLiteral("B7"));
+    EXPECT_TRUE(form->ReferenceVoltageLMDComboBox->isEnabled()); // variant 1
+
+    // Another crate (mode 2): the module's name is not read in this run.
+    form->Busy = true;
+    form->KovaCratesComboBox->setCurrentIndex(0);
+    form->Busy = false;
+    form->SelectedCrateIndex = 0;
+    Run(2);
+    EXPECT_TRUE(Messages().isEmpty());
+    EXPECT_EQ(Items(form->ModulesComboBox), QStringList{QStringLiteral("Слот 1: KOVA8M-3")});
+    EXPECT_EQ(form->ModuleStatusLed->toolTip(),
+              QStringLiteral("Статус модуля '??") + QStringLiteral("?' -> OK"));
+    EXPECT_EQ(form->ModuleSerialNumberLMDLabel->text(), QStringLiteral("A1"));
+
+    // A module that no longer opens: the message, pending lamps, the
+    // measurement out of reach.
+    struct Failing {
+        std::uint16_t mode;
+        const char16_t *message;
+    };
+    for (const Failing &f :
+         {Failing{1, u"Не могу проинициализировать модуль в указанном слоте!"},
+          Failing{2, u"Не могу проинициализировать KOVA крейт с модулями в указанном слоте!"}}) {
+        SCOPED_TRACE(f.mode);
+        dialogs.Clear();
+        device.Crates[0].Modules[0].RefuseOpen = true;
+        Run(f.mode);
+        EXPECT_EQ(Messages(), QStringList{QString::fromUtf16(f.message)});
+        EXPECT_EQ(form->ModuleState, 0);
+        EXPECT_EQ(form->ModuleStatusLed->BrushColor(), platform::ButtonFaceColor());
+        EXPECT_EQ(form->ModuleSerialNumberLMDLabel->text(), QStringLiteral("????????"));
+        EXPECT_EQ(form->windowTitle(), QStringLiteral("KOVA8_duvu - ?.?.?"));
+        EXPECT_TRUE(form->StartMultimeterLMDSimplePanel->isHidden());
+        EXPECT_TRUE(form->FindDeviceLMDButton->isEnabled());
+        EXPECT_EQ(device.OpenModule(&form->Descriptor), nullptr);
+    }
+}
+
+} // namespace

@@ -14,12 +14,14 @@
 #include <QWidget>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
 class TKovaDevice;
 class TIniFile;
 class TMainThread;
+class TWindowMessage;
 class QAction;
 
 // Private window messages the window posts to itself.
@@ -61,8 +63,12 @@ public:
 
     // ---- thread requests and messages (mainform_threads.cpp)
     void RequestDiscovery(std::uint16_t mode, bool useSettings);
+    void OnStartInitDevicesThread(const TWindowMessage &message);
     void StartThread();
+    void OnStartMainThread(const TWindowMessage &message);
     void StopThread();
+    // Makes the thread dialogs go through ThreadMessageDialog; idempotent.
+    static void RegisterThreadMessageDialog();
 
     // ---- device strip (mainform_devicestrip.cpp)
     void BindDeviceStripHandlers();
@@ -105,16 +111,31 @@ public:
 
     bool Busy = true;
     std::uint8_t StartupState = 0;
-    bool InitThreadRunning = false;
+    // The discovery thread sets its running flag from the worker.
+    std::atomic<bool> InitThreadRunning = false;
     bool InitRequestAllowed = true;
     bool MainThreadRunning = false;
     bool MainRequestAllowed = true;
     bool MeasurementFinished = true;
     TMainThread *CurrentMainThread = nullptr;
+    // The start handshake: set with the running flag, and also by the end
+    // callback, but never cleared by it, so a window that waits for a thread
+    // to announce itself cannot miss one that starts and ends between two
+    // looks at the flag.
+    std::atomic<bool> InitThreadStarted = false;
+    bool MainThreadStarted = false;
+    // A discovery thread exists (created, end callback not yet run).
+    bool InitThreadAlive = false;
+    // The last measurement start could not create its thread.
+    bool MainStartFailed = false;
+    bool MainThreadStopping = false;
+    // Set by the closing sequence: nothing new starts after it.
+    bool WindowClosing = false;
     std::uint32_t WindowsVersionCode = 0;
     // Cleared while a thread message dialog is up.
     bool ShortCutHandlerAttached = true;
-    bool PopupMenuAutoPopup = true;
+    // The discovery thread switches it off from the worker.
+    std::atomic<bool> PopupMenuAutoPopup = true;
 
     // Application hint settings.
     int HintPause = 200;

@@ -397,13 +397,14 @@ void TMainForm::ApplicationExitClick() {
 }
 
 void TMainForm::ShutDownDeviceWork() {
+    WindowClosing = true;
     WaitForDiscoveryEnd();
     StopThread();
     CloseModule();
 }
 
 void TMainForm::WaitForDiscoveryEnd() {
-    while (InitThreadRunning) {
+    while (InitThreadRunning || InitThreadAlive) {
         QThread::msleep(50);
         QCoreApplication::processEvents();
     }

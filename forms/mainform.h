@@ -23,6 +23,7 @@
 #include <memory>
 
 class TMainThread;
+class TWindowMessage;
 class QAction;
 
 // Private window messages the window posts to itself.
@@ -69,8 +70,12 @@ public:
 
     // ---- thread requests and messages (mainform_threads.cpp)
     void RequestDiscovery(std::uint16_t mode, bool useSettings);
+    void OnStartInitDevicesThread(const TWindowMessage &message);
     void StartThread();
+    void OnStartMainThread(const TWindowMessage &message);
     void StopThread();
+    // Makes the thread dialogs go through ThreadMessageDialog; idempotent.
+    static void RegisterThreadMessageDialog();
 
     // ---- device strip (mainform_devicestrip.cpp)
     void BindDeviceStripHandlers();
@@ -165,6 +170,14 @@ public:
     // to announce itself cannot miss one that starts and ends between two
     // looks at the flag.
     std::atomic<bool> InitThreadStarted = false;
+    bool MainThreadStarted = false;
+    // A discovery thread exists (created, end callback not yet run).
+    bool InitThreadAlive = false;
+    // The last measurement start could not create its thread.
+    bool MainStartFailed = false;
+    bool MainThreadStopping = false;
+    // Set by the closing sequence: nothing new starts after it.
+    bool WindowClosing = false;
     std::uint32_t WindowsVersionCode = 0;
     // Cleared while a thread message dialog is up.
     bool ShortCutHandlerAttached = true;

@@ -112,20 +112,18 @@ private:
         if (Closed || Reading || Paused())
             return;
         Reading = true;
-        const std::size_t old = In.size();
-        In.resize(old + 4096);
         auto self = shared_from_this();
-        Socket.async_read_some(asio::buffer(In.data() + old, 4096),
-                               [this, self, old](const asio::error_code &ec, std::size_t n) {
-                                   Reading = false;
-                                   In.resize(old + n);
-                                   if (ec) {
-                                       Close(ec == asio::error::eof ? "peer left" : "read error");
-                                       return;
-                                   }
-                                   Parse();
-                                   Read();
-                               });
+        Socket.async_read_some(
+            asio::buffer(Chunk), [this, self](const asio::error_code &ec, std::size_t n) {
+                Reading = false;
+                if (ec) {
+                    Close(ec == asio::error::eof ? "peer left" : "read error");
+                    return;
+                }
+                In.insert(In.end(), Chunk.begin(), Chunk.begin() + static_cast<std::ptrdiff_t>(n));
+                Parse();
+                Read();
+            });
     }
 
     // Stop taking requests while replies pile up or a firmware load is pending, so a client
@@ -462,6 +460,7 @@ private:
     asio::steady_timer DataTimer;
     std::uint64_t Id;
     std::vector<std::uint8_t> In;
+    std::array<std::uint8_t, 4096> Chunk{};
     std::deque<std::vector<std::uint8_t>> Out;
     std::vector<std::uint8_t> Data;
     std::vector<std::uint32_t> Scratch;

@@ -63,7 +63,13 @@ void TrimRange(const QByteArray &data, qsizetype &first, qsizetype &last) {
 }
 
 bool SameName(const QByteArray &data, qsizetype first, qsizetype last, QStringView name) {
-    return QString::compare(Decode(data.constData() + first, last - first), name.trimmed(),
+    const QStringView wanted = name.trimmed();
+    // Every Windows-1251 byte is one UTF-16 unit, so a length that differs
+    // cannot match; this keeps a huge foreign line from being decoded at all.
+    if (last - first != wanted.size()) {
+        return false;
+    }
+    return QString::compare(Decode(data.constData() + first, last - first), wanted,
                             Qt::CaseInsensitive) == 0;
 }
 

@@ -300,7 +300,7 @@ bool TIniFile::LoadForUpdate(QByteArray &data) {
 bool TIniFile::Store(const QByteArray &data) {
     const QFileInfo info(fileName_);
     // A file without write permission is read-only even for a user who could
-    // replace it, as the profile services of the original platform treat it.
+    // replace it, as a Windows read-only file is.
     if (info.exists() && (!info.isWritable() || !HasWriteBit(info))) {
         lastError_ = QStringLiteral("Файл '%1' доступен только для чтения").arg(fileName_);
         return false;

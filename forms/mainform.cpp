@@ -53,6 +53,10 @@ static void InitResources() {
 }
 
 TMainForm::TMainForm(QWidget *owner, TKovaDevice *device) : QWidget(owner), Device(device) {
+    if (!Device) {
+        ownedDevice_ = std::make_unique<TKovaApiDevice>();
+        Device = ownedDevice_.get();
+    }
     // The hint pause lives in the style; installed before any control is
     // made, so that no control keeps a palette from before the change.
     if (qobject_cast<QApplication *>(QCoreApplication::instance()) &&
@@ -512,4 +516,7 @@ void TMainForm::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
 }
 
-void TMainForm::CloseModule() {}
+void TMainForm::CloseModule() {
+    if (Device->KOVA8_IsOpened(&Descriptor) == 0)
+        Device->KOVA8_Close(&Descriptor);
+}

@@ -5,6 +5,7 @@
 // lasting state of the run as plain fields, which the worker threads reach
 // through the thread frame's synchronised steps.
 
+#include "device/kovadevice.h"
 #include "forms/devicetexts.h"
 #include "forms/kova8adcchannelframe.h"
 #include "forms/rangetable.h"
@@ -20,7 +21,6 @@
 #include <cstdint>
 #include <memory>
 
-class TKovaDevice;
 class TMainThread;
 class QAction;
 
@@ -125,6 +125,8 @@ public:
 
     // ---- device (the module is closed by FormClose at the latest)
     TKovaDevice *Device = nullptr;
+    // The open module's record, one for the whole run.
+    Kova8Descriptor Descriptor{};
     // Closes the module when it is open; safe to call twice.
     void CloseModule();
 
@@ -207,6 +209,7 @@ private:
     // no discovery run left, no measurement thread, no open module.
     void ShutDownDeviceWork();
 
+    std::unique_ptr<TKovaDevice> ownedDevice_;
     bool shown_ = false;
     int lastPageIndex_ = 0;
 };

@@ -167,10 +167,19 @@ void TMainForm::MainLMDPageControlChanging() {}
 
 void TMainForm::MainLMDPageControlChange() {}
 
+namespace {
+QString FieldText(const char *field, std::size_t size) {
+    std::size_t n = 0;
+    while (n < size && field[n] != '\0')
+        ++n;
+    return QString::fromLatin1(field, static_cast<qsizetype>(n));
+}
+} // namespace
+
 QString TMainForm::DescriptorSerialText() const {
-    return {};
+    return FieldText(Descriptor.SerialNumber, sizeof Descriptor.SerialNumber);
 }
 
 QString TMainForm::DescriptorFirmwareText() const {
-    return {};
+    return FieldText(Descriptor.FirmwareVersion, sizeof Descriptor.FirmwareVersion);
 }

@@ -1,3 +1,4 @@
+#include "device/fakekovadevice.h"
 #include "forms/mainform.h"
 #include "platform/colors.h"
 #include "platform/dialogs.h"
@@ -27,7 +28,7 @@ protected:
 class DeviceStripTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        form = std::make_unique<TMainForm>();
+        form = std::make_unique<TMainForm>(nullptr, &device);
         form->installEventFilter(&requests);
     }
     int Requests() {
@@ -35,6 +36,7 @@ protected:
         return requests.count;
     }
 
+    TFakeKovaDevice device;
     platform::RecordingDialogService dialogs;
     platform::ScopedDialogService dialogScope{dialogs};
     RequestCounter requests;
@@ -59,7 +61,8 @@ TEST_F(DeviceStripTest, PendingFullDiscoveryClearsTheListsAndGreysBothLamps) {
     EXPECT_EQ(form->ModuleStatusLed->BrushColor(), kFace);
     EXPECT_EQ(form->KovaCrateStatusLed->toolTip(), QStringLiteral("Статус KOVA крейта -> ???"));
     EXPECT_EQ(name, QStringLiteral("???"));
-    EXPECT_EQ(form->ModuleStatusLed->toolTip(), QStringLiteral("Статус модуля '??" "?'-> ???"));
+    EXPECT_EQ(form->ModuleStatusLed->toolTip(), QStringLiteral("Статус модуля '??"
+                                                               "?'-> ???"));
     EXPECT_EQ(form->ModuleSerialNumberLMDLabel->text(), QStringLiteral("????????"));
     EXPECT_EQ(form->ModuleFirmwareVersionLMDLabel->text(), QStringLiteral("??.??"));
     EXPECT_EQ(form->windowTitle(), QStringLiteral("KOVA8_duvu - ?.?.?"));
@@ -77,6 +80,13 @@ struct ResultCase {
 };
 
 TEST_F(DeviceStripTest, ResultDisplayFollowsTheCrateFlagAndModuleState) {
+    device.ScriptOneModule();
+    device.KOVA8_Init(&form->Descriptor);
+    ASSERT_EQ(device.KOVA8_Open(&form->Descriptor, KOVA_SERVER_ADDRESS, KOVA_SERVER_PORT,
+                                "2T000001", 3, "KOVA8.bio"),
+              0);
+    const QString serial = QString::fromStdString(device.Crates[0].Modules[0].Serial);
+    const QString firmware = QString::fromStdString(device.Crates[0].Modules[0].FirmwareVersion);
     const QColor untouched;
     const ResultCase cases[] = {
         {"nothing found", 3, 0, 0, kRed, kRed, u"Статус модуля 'KOVA8' -> BAD"},
@@ -100,9 +110,10 @@ TEST_F(DeviceStripTest, ResultDisplayFollowsTheCrateFlagAndModuleState) {
         EXPECT_EQ(form->ModuleStatusLed->toolTip(), QString::fromUtf16(c.moduleHint));
         EXPECT_EQ(form->windowTitle(), QStringLiteral("KOVA8_duvu - 1.0.0"));
         EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("KOVA8_duvu - 1.0.0"));
-        if (c.moduleState != 2) {
-            EXPECT_EQ(form->ModuleSerialNumberLMDLabel->text(), QStringLiteral("????????"));
-        }
+        EXPECT_EQ(form->ModuleSerialNumberLMDLabel->text(),
+                  c.moduleState == 2 ? serial : QStringLiteral("????????"));
+        EXPECT_EQ(form->ModuleFirmwareVersionLMDLabel->text(),
+                  c.moduleState == 2 ? firmware : QStringLiteral("??.??"));
     }
 }
 

@@ -1,5 +1,6 @@
 // The settings load, save and defaults through the main window, offscreen.
 
+#include "device/fakekovadevice.h"
 #include "forms/mainform.h"
 #include "platform/dialogs.h"
 #include "settings/settingsstore.h"
@@ -22,7 +23,7 @@ protected:
         ASSERT_TRUE(dir_.isValid());
         settings::SetSettingsDirectory(dir_.path());
         path_ = settings::SettingsFilePath();
-        form_ = std::make_unique<TMainForm>();
+        form_ = std::make_unique<TMainForm>(nullptr, &device_);
     }
 
     void TearDown() override {
@@ -65,6 +66,7 @@ protected:
     QString path_;
     platform::RecordingDialogService dialogs_;
     platform::ScopedDialogService scoped_{dialogs_};
+    TFakeKovaDevice device_;
     std::unique_ptr<TMainForm> form_;
 };
 
@@ -133,7 +135,7 @@ TEST_F(MainFormSettingsTest, SavedStateLoadsBackIntoAFreshWindow) {
     ASSERT_TRUE(form_->SaveIniFile(path_));
     EXPECT_TRUE(Shown().empty());
 
-    form_ = std::make_unique<TMainForm>();
+    form_ = std::make_unique<TMainForm>(nullptr, &device_);
     const TIniFile ini(path_);
     const settings::DetectionSettings detection = form_->ReadDetectionSettings(&ini);
     EXPECT_EQ(detection.crateSerial, QStringLiteral("KC-0042"));
@@ -279,7 +281,7 @@ TEST_F(MainFormSettingsTest, CloseSavesOnlyWithAutoSave) {
     form_->close();
     EXPECT_FALSE(QFile::exists(path_));
 
-    form_ = std::make_unique<TMainForm>();
+    form_ = std::make_unique<TMainForm>(nullptr, &device_);
     form_->AutoSaveSettingsLMDCheckBox->setChecked(true);
     form_->close();
     ASSERT_TRUE(QFile::exists(path_));

@@ -1,0 +1,2 @@
+// Wire protocol between the device libraries and the crate server.
+#pragma once

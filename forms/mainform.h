@@ -6,6 +6,7 @@
 // through the thread frame's synchronised steps.
 
 #include "device/kovadevice.h"
+#include "forms/correctioncoefs.h"
 #include "forms/devicetexts.h"
 #include "forms/kova8adcchannelframe.h"
 #include "forms/rangetable.h"
@@ -130,6 +131,16 @@ public:
 
     // ---- coefficients (mainform_coefs.cpp)
     void BindCoefsHandlers();
+    // False without a file object (tables left as they were); otherwise
+    // clears all three tables, reads the factory half of the selected
+    // reference from the module and copies it to the working table.
+    bool LoadCorrectionCoefs(const TIniFile *ini);
+    bool CheckCorrectionCoefs();
+    void ReadFactoryCorrectionCoefs();
+    std::int32_t CoefsSource = 0;
+    TCorrectionCoefsTable FactoryCoefs{};
+    TCorrectionCoefsTable UserCoefs{};
+    TCorrectionCoefsTable WorkingCoefs{};
 
     // ---- device (the module is closed by FormClose at the latest)
     TKovaDevice *Device = nullptr;

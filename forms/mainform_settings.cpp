@@ -92,9 +92,8 @@ bool TMainForm::LoadIniFile(const TIniFile *ini) {
     AutoSaveSettingsLMDCheckBox->setChecked(settings::ReadAutoSave(*ini));
     bool ok = LoadModuleSettings(ini);
     if (ModuleState == 2) {
-        // Hook for the coefficient tables: LoadCorrectionCoefs(ini) and then
-        // CheckCorrectionCoefs(), each false result making the load false,
-        // go here once the coefficient page's code is on this branch.
+        ok = LoadCorrectionCoefs(ini) && ok;
+        ok = CheckCorrectionCoefs() && ok;
     }
     return ok;
 }

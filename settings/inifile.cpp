@@ -63,7 +63,13 @@ void TrimRange(const QByteArray &data, qsizetype &first, qsizetype &last) {
 }
 
 bool SameName(const QByteArray &data, qsizetype first, qsizetype last, QStringView name) {
-    return QString::compare(Decode(data.constData() + first, last - first), name.trimmed(),
+    const QStringView wanted = name.trimmed();
+    // Every Windows-1251 byte is one UTF-16 unit, so a length that differs
+    // cannot match; this keeps a huge foreign line from being decoded at all.
+    if (last - first != wanted.size()) {
+        return false;
+    }
+    return QString::compare(Decode(data.constData() + first, last - first), wanted,
                             Qt::CaseInsensitive) == 0;
 }
 
@@ -294,7 +300,7 @@ bool TIniFile::LoadForUpdate(QByteArray &data) {
 bool TIniFile::Store(const QByteArray &data) {
     const QFileInfo info(fileName_);
     // A file without write permission is read-only even for a user who could
-    // replace it, as the profile services of the original platform treat it.
+    // replace it, as a Windows read-only file is.
     if (info.exists() && (!info.isWritable() || !HasWriteBit(info))) {
         lastError_ = QStringLiteral("Файл '%1' доступен только для чтения").arg(fileName_);
         return false;

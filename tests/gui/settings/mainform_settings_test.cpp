@@ -1,5 +1,6 @@
 // The settings load, save and defaults through the main window, offscreen.
 
+#include "device/fakekovadevice.h"
 #include "forms/mainform.h"
 #include "platform/dialogs.h"
 #include "settings/settingsstore.h"
@@ -22,7 +23,7 @@ protected:
         ASSERT_TRUE(dir_.isValid());
         settings::SetSettingsDirectory(dir_.path());
         path_ = settings::SettingsFilePath();
-        form_ = std::make_unique<TMainForm>();
+        form_ = std::make_unique<TMainForm>(nullptr, &device_);
     }
 
     void TearDown() override {
@@ -65,6 +66,7 @@ protected:
     QString path_;
     platform::RecordingDialogService dialogs_;
     platform::ScopedDialogService scoped_{dialogs_};
+    TFakeKovaDevice device_;
     std::unique_ptr<TMainForm> form_;
 };
 
@@ -106,6 +108,34 @@ TEST_F(MainFormSettingsTest, FirstOpenWritesTheDefaultFileAndLoadsIt) {
     EXPECT_TRUE(Shown().empty());
 }
 
+TEST_F(MainFormSettingsTest, HandEditedFileSurvivesOpenAndSave) {
+    const QString foreign = QStringLiteral("; заметки наладчика\r\n"
+                                           "[Стенд]\r\n"
+                                           "Номер = 7 ; не наше\r\n"
+                                           "строка без знака равенства\r\n"
+                                           "\r\n");
+    WriteText(foreign + QStringLiteral("[модуль kova8]\r\n"
+                                       "  аЦп. групповое управление каналами   =  0  \r\n"));
+    const QByteArray before = ReadRaw();
+    std::unique_ptr<TIniFile> ini;
+    QString error;
+    ASSERT_TRUE(form_->OpenIniFile(ini, error));
+    EXPECT_EQ(ReadRaw(), before) << "opening an existing file must not write it";
+
+    ASSERT_TRUE(form_->LoadIniFile(ini.get()));
+    ASSERT_TRUE(form_->SaveIniFile(path_));
+    const auto cp1251 = [](const QString &text) -> QByteArray {
+        QStringEncoder encoder("windows-1251");
+        return encoder.encode(text);
+    };
+    const QByteArray after = ReadRaw();
+    EXPECT_TRUE(after.startsWith(cp1251(foreign)));
+    // The odd-spaced key is updated where it stands, not added a second time.
+    EXPECT_TRUE(after.contains(
+        cp1251(QStringLiteral("  аЦп. групповое управление каналами   =  1  \r\n"))));
+    EXPECT_EQ(after.count(cp1251(QStringLiteral("управление каналами"))), 1);
+}
+
 TEST_F(MainFormSettingsTest, OpenReportsAFileThatCannotBeCreated) {
     settings::SetSettingsDirectory(dir_.filePath(QStringLiteral("gone")));
     std::unique_ptr<TIniFile> ini;
@@ -133,7 +163,7 @@ TEST_F(MainFormSettingsTest, SavedStateLoadsBackIntoAFreshWindow) {
     ASSERT_TRUE(form_->SaveIniFile(path_));
     EXPECT_TRUE(Shown().empty());
 
-    form_ = std::make_unique<TMainForm>();
+    form_ = std::make_unique<TMainForm>(nullptr, &device_);
     const TIniFile ini(path_);
     const settings::DetectionSettings detection = form_->ReadDetectionSettings(&ini);
     EXPECT_EQ(detection.crateSerial, QStringLiteral("KC-0042"));
@@ -279,7 +309,7 @@ TEST_F(MainFormSettingsTest, CloseSavesOnlyWithAutoSave) {
     form_->close();
     EXPECT_FALSE(QFile::exists(path_));
 
-    form_ = std::make_unique<TMainForm>();
+    form_ = std::make_unique<TMainForm>(nullptr, &device_);
     form_->AutoSaveSettingsLMDCheckBox->setChecked(true);
     form_->close();
     ASSERT_TRUE(QFile::exists(path_));

@@ -7,6 +7,7 @@
 #include "platform/decimal.h"
 #include "platform/screen.h"
 #include "platform/windowsversion.h"
+#include "settings/settingskeys.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -42,9 +43,7 @@ constexpr int kVkEscape = 27;
 constexpr int kHintHideTime = 2000;
 constexpr std::uint32_t kHintColor = 0xA4FFFF;
 
-QString SettingsFilePath() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/Kova8_Duvu.ini");
-}
+QString SettingsFilePath() { return settings::SettingsFilePath(); }
 
 } // namespace
 
@@ -54,6 +53,16 @@ static void InitResources() {
 }
 
 TMainForm::TMainForm(QWidget *owner, TKovaDevice *device) : QWidget(owner), Device(device) {
+    if (!Device) {
+        ownedDevice_ = std::make_unique<TKovaApiDevice>();
+        Device = ownedDevice_.get();
+    }
+    // The hint pause lives in the style; installed before any control is
+    // made, so that no control keeps a palette from before the change.
+    if (qobject_cast<QApplication *>(QCoreApplication::instance()) &&
+        !dynamic_cast<HintTimingStyle *>(QApplication::style()))
+        QApplication::setStyle(new HintTimingStyle(HintPause));
+
     // 1. The window from its form resource, with its handlers.
     setupUi(this);
     BuildPopupMenu();
@@ -74,7 +83,6 @@ TMainForm::TMainForm(QWidget *owner, TKovaDevice *device) : QWidget(owner), Devi
 
     // 3. Application hints.
     if (auto *app = qobject_cast<QApplication *>(QCoreApplication::instance())) {
-        QApplication::setStyle(new HintTimingStyle(HintPause));
         QPalette tipPalette = QToolTip::palette();
         tipPalette.setColor(QPalette::ToolTipBase, platform::ColorFromWin(kHintColor));
         tipPalette.setColor(QPalette::ToolTipText, Qt::black);
@@ -509,4 +517,7 @@ void TMainForm::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
 }
 
-void TMainForm::CloseModule() {}
+void TMainForm::CloseModule() {
+    if (Device->KOVA8_IsOpened(&Descriptor) == 0)
+        Device->KOVA8_Close(&Descriptor);
+}

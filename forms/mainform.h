@@ -5,8 +5,12 @@
 // lasting state of the run as plain fields, which the worker threads reach
 // through the thread frame's synchronised steps.
 
+#include "device/kovadevice.h"
+#include "forms/devicetexts.h"
 #include "forms/kova8adcchannelframe.h"
 #include "forms/rangetable.h"
+#include "settings/inifile.h"
+#include "settings/settingsstore.h"
 #include "ui_mainform.h"
 
 #include <QMenu>
@@ -18,8 +22,6 @@
 #include <cstdint>
 #include <memory>
 
-class TKovaDevice;
-class TIniFile;
 class TMainThread;
 class TWindowMessage;
 class QAction;
@@ -32,6 +34,11 @@ inline constexpr std::uint16_t kNoCrateSelected = 0xFFFF;
 inline constexpr int kMaxCrates = 16;
 inline constexpr int kMaxSlots = 16;
 inline constexpr int kSerialBytes = 16; // 15 characters and the NUL
+
+// Enables or disables a control and, depth first, every control inside it;
+// when enabling, keepChildrenOf is enabled itself but its children are left
+// as they are.
+void SetControlTreeEnabled(QWidget *control, bool enabled, const QWidget *keepChildrenOf = nullptr);
 
 class TMainForm : public QWidget, public Ui::TMainForm {
     Q_OBJECT
@@ -72,6 +79,18 @@ public:
 
     // ---- device strip (mainform_devicestrip.cpp)
     void BindDeviceStripHandlers();
+    // The strip's display of a discovery run; moduleName is the running
+    // thread's, set to "???" here when it is empty.
+    void ShowDeviceStatus(StatusDisplay display, std::uint16_t mode, QString &moduleName);
+    void FindDeviceLMDButtonClick();
+    void KovaCratesComboBoxChange();
+    void ModulesComboBoxChange();
+    void MainLMDPageControlChangingEx(QWidget *newPage, bool &allowChange);
+    void MainLMDPageControlChanging();
+    void MainLMDPageControlChange();
+    // The open module's identity texts from the descriptor.
+    QString DescriptorSerialText() const;
+    QString DescriptorFirmwareText() const;
 
     // ---- multimeter page (mainform_multimeter.cpp)
     void EnaChannelLMDCheckBoxChange(int channelIndex);
@@ -80,15 +99,40 @@ public:
 
     // ---- settings (mainform_settings.cpp)
     void BindSettingsHandlers();
+    // The discovery run's settings file: creates the file with the default
+    // settings when it is missing, then an object for it in `ini`. On false,
+    // `errorText` holds the message for the discovery's error report, or is
+    // empty when the default-settings writer showed its own message.
+    bool OpenIniFile(std::unique_ptr<TIniFile> &ini, QString &errorText);
+    // Crate serial and slot preselection; empty and -1 without a file object.
+    settings::DetectionSettings ReadDetectionSettings(const TIniFile *ini) const;
+    void ReadWindowPosition(const TIniFile *ini);
+    // Puts every setting into the controls and fields; false when there is no
+    // object or the coefficient load failed.
+    bool LoadIniFile(const TIniFile *ini);
+    bool LoadModuleSettings(const TIniFile *ini);
+    // True when both halves were written; a failed half shows its message.
+    bool SaveIniFile(const QString &fileName);
+    bool SaveAppSettings(TIniFile *ini);
+    bool SaveModuleSettings(TIniFile *ini);
+    bool CreateDefaultIniFile(const QString &fileName);
+    bool CreateDefaultAppSettings(TIniFile *ini);
+    bool CreateDefaultModuleSettings(TIniFile *ini);
+    void SaveSettingsButtonClick(QObject *sender);
     void SaveDefaultSettingsClick();
     void SaveCurrentSettingsClick();
-    bool SaveIniFile(const QString &fileName);
+    void AutoSaveSettingsLMDCheckBoxChange();
+    // Filled by the settings load: seconds, and decimals per range index.
+    double MaxAcquisitionTime = 0.0;
+    std::array<std::uint16_t, kRangeCount> DisplayPrecision{};
 
     // ---- coefficients (mainform_coefs.cpp)
     void BindCoefsHandlers();
 
     // ---- device (the module is closed by FormClose at the latest)
     TKovaDevice *Device = nullptr;
+    // The open module's record, one for the whole run.
+    Kova8Descriptor Descriptor{};
     // Closes the module when it is open; safe to call twice.
     void CloseModule();
 
@@ -107,7 +151,8 @@ public:
     // The pages a measurement job can be started for; job number = position.
     std::array<QWidget *, 1> MeasurementPages{};
     std::uint16_t JobNumber = 0;
-    TIniFile *IniFile = nullptr;
+    // The settings writers' file object; the discovery run keeps its own.
+    std::unique_ptr<TIniFile> IniFile;
 
     bool Busy = true;
     std::uint8_t StartupState = 0;
@@ -185,5 +230,7 @@ private:
     // no discovery run left, no measurement thread, no open module.
     void ShutDownDeviceWork();
 
+    std::unique_ptr<TKovaDevice> ownedDevice_;
     bool shown_ = false;
+    int lastPageIndex_ = 0;
 };

@@ -1,3 +1,4 @@
+#include "device/fakekovadevice.h"
 #include "forms/mainform.h"
 #include "platform/colors.h"
 #include "platform/dialogs.h"
@@ -48,8 +49,16 @@ protected:
 class MainFormTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        form = std::make_unique<TMainForm>();
+        form = std::make_unique<TMainForm>(nullptr, &device);
         form->installEventFilter(&requests);
+    }
+    void OpenModule() {
+        device.ScriptOneModule();
+        device.KOVA8_Init(&form->Descriptor);
+        ASSERT_EQ(device.KOVA8_Open(&form->Descriptor, KOVA_SERVER_ADDRESS, KOVA_SERVER_PORT,
+                                    "2T000001", 3, "KOVA8.bio"),
+                  0);
+        device.ClearCalls();
     }
     void TearDown() override { form.reset(); }
 
@@ -57,6 +66,7 @@ protected:
         return form->findChild<T *>(QString::fromLatin1(name));
     }
 
+    TFakeKovaDevice device;
     platform::RecordingDialogService dialogs;
     platform::ScopedDialogService dialogScope{dialogs};
     DiscoveryRequestCounter requests;
@@ -380,6 +390,29 @@ TEST_F(MainFormTest, ClosingWaitsForARunningDiscoveryToEnd) {
     form->close();
     EXPECT_FALSE(form->InitThreadRunning);
     EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(MainFormTest, ClosingClosesTheOpenModuleEvenWithAStuckBusyFlag) {
+    for (bool busy : {false, true}) {
+        SCOPED_TRACE(busy);
+        OpenModule();
+        form->show();
+        form->Busy = busy;
+        form->close();
+        EXPECT_EQ(device.CallCount("KOVA8_Close"), 1);
+        EXPECT_EQ(device.OpenModule(&form->Descriptor), nullptr);
+    }
+    // A closed module is not closed again, also not when the window goes.
+    device.ClearCalls();
+    form->close();
+    form.reset();
+    EXPECT_EQ(device.CallCount("KOVA8_Close"), 0);
+}
+
+TEST_F(MainFormTest, AWindowDestroyedWithoutClosingStillClosesTheModule) {
+    OpenModule();
+    form.reset();
+    EXPECT_EQ(device.CallCount("KOVA8_Close"), 1);
 }
 
 TEST_F(MainFormTest, ScreenshotOfTheWindow) {

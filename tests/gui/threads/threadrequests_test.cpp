@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QSignalBlocker>
+
 #include <memory>
 
 namespace {
@@ -114,7 +116,11 @@ TEST_F(ThreadRequestsTest, MeasurementStartsOnceAndStopsOnce) {
 }
 
 TEST_F(ThreadRequestsTest, StartFromAPageWithoutJobIsRefused) {
-    form->MainLMDPageControl->setCurrentWidget(form->CorrectionFactorsLMDTabSheet);
+    {
+        // Past the window's own page guard, which keeps the user on page 0.
+        const QSignalBlocker quiet(form->MainLMDPageControl);
+        form->MainLMDPageControl->setCurrentWidget(form->CorrectionFactorsLMDTabSheet);
+    }
     form->StartThread();
     const auto shown = dialogs.Shown();
     ASSERT_EQ(shown.size(), 1u);

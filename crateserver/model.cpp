@@ -313,6 +313,7 @@ SampleStream::SampleStream(const ModuleConfig &module, const std::vector<std::ui
             lane.Signal.NoiseUv == 0.0 && (lane.Signal.SineMv == 0.0 || lane.Signal.SineHz == 0.0);
         lane.ConstantCode =
             kova8::SampleCodeWord(lane.Header, kova8::CodeFromMv(lane.Range, lane.Signal.DcMv));
+        AllConstant = AllConstant && lane.Constant;
         Channels.push_back(lane);
     }
 }

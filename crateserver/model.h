@@ -92,6 +92,10 @@ public:
     std::uint64_t Samples() const { return Sample; }
     // Writes frames whole frames (FrameWords() each) to out.
     void Generate(std::uint32_t *out, std::size_t frames);
+    // True when every frame is the same (no noise, no sine): frames already made can be sent
+    // again, and Skip moves time on without making them.
+    bool Constant() const { return AllConstant; }
+    void Skip(std::size_t frames) { Sample += frames; }
 
 private:
     struct Lane {
@@ -105,6 +109,7 @@ private:
     std::vector<Lane> Channels;
     double Rate;
     std::uint64_t Sample;
+    bool AllConstant = true;
     std::mt19937_64 Noise;
     std::normal_distribution<double> Normal{0.0, 1.0};
 };

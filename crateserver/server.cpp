@@ -363,6 +363,8 @@ private:
         Running = true;
         RunWords = 0;
         RunFrames = 0;
+        DataFrames = 0;
+        DataWords = 0;
         RunStart = Clock::now();
         Reply(proto::kStart, proto::kOk);
         Pump();
@@ -400,22 +402,31 @@ private:
             }
             frames = std::min<std::size_t>(frames, due - RunFrames);
         }
-        Scratch.resize(frames * frameWords);
-        Stream->Generate(Scratch.data(), frames);
-        RunFrames += frames;
-        Samples = Stream->Samples();
-        std::size_t words = Scratch.size();
+        std::size_t words = frames * frameWords;
         if (static_cast<long long>(words) > allowed)
             words = static_cast<std::size_t>(allowed);
-        if (f.CorruptAfterWords >= 0)
-            for (std::size_t i = 0; i < words; ++i)
-                if (RunWords + static_cast<long long>(i) >= f.CorruptAfterWords)
-                    Scratch[i] = kMalformedWord;
+        const bool corrupt = f.CorruptAfterWords >= 0 &&
+                             RunWords + static_cast<long long>(words) > f.CorruptAfterWords;
+        // A constant stream repeats its frames: the last message's words serve again.
+        if (Stream->Constant() && !corrupt && DataFrames == frames && DataWords == words) {
+            Stream->Skip(frames);
+        } else {
+            Data.resize(proto::kHeaderSize + 4 * frames * frameWords);
+            auto *out = reinterpret_cast<std::uint32_t *>(Data.data() + proto::kHeaderSize);
+            Stream->Generate(out, frames);
+            Data.resize(proto::kHeaderSize + 4 * words);
+            if (corrupt)
+                for (std::size_t i = 0; i < words; ++i)
+                    if (RunWords + static_cast<long long>(i) >= f.CorruptAfterWords)
+                        out[i] = kMalformedWord;
+            proto::EncodeHeader(
+                Data.data(), proto::Header{static_cast<std::uint32_t>(4 * words), proto::kData, 0});
+            DataFrames = corrupt ? 0 : frames;
+            DataWords = words;
+        }
+        RunFrames += frames;
+        Samples = Stream->Samples();
         RunWords += static_cast<long long>(words);
-        Data.resize(proto::kHeaderSize + 4 * words);
-        proto::EncodeHeader(Data.data(),
-                            proto::Header{static_cast<std::uint32_t>(4 * words), proto::kData, 0});
-        std::memcpy(Data.data() + proto::kHeaderSize, Scratch.data(), 4 * words);
         StartWrite(asio::buffer(Data), true);
     }
 
@@ -463,7 +474,8 @@ private:
     std::array<std::uint8_t, 4096> Chunk{};
     std::deque<std::vector<std::uint8_t>> Out;
     std::vector<std::uint8_t> Data;
-    std::vector<std::uint32_t> Scratch;
+    std::size_t DataFrames = 0; // frames and words the Data message holds
+    std::size_t DataWords = 0;
     bool Reading = false;
     bool Writing = false;
     bool Closed = false;

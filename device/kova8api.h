@@ -9,6 +9,10 @@
 extern "C" {
 #endif
 
+#ifndef KOVA_SERVER_ADDRESS
+#define KOVA_SERVER_ADDRESS 0x7F000001u /* 127.0.0.1, first octet most significant */
+#define KOVA_SERVER_PORT 11111u
+#endif
 #define KOVA8_MODULE_ID 0xD4D4u
 #define KOVA8_DESCRIPTOR_SIZE 1220u
 #define KOVA8_MAX_CHANNELS 8

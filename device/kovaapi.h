@@ -9,8 +9,10 @@
 extern "C" {
 #endif
 
+#ifndef KOVA_SERVER_ADDRESS
 #define KOVA_SERVER_ADDRESS 0x7F000001u /* 127.0.0.1, first octet most significant */
 #define KOVA_SERVER_PORT 11111u
+#endif
 #define KOVA_MAX_CRATES 16
 #define KOVA_MAX_SLOTS 16
 #define KOVA_SERIAL_SIZE 16

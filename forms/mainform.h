@@ -97,8 +97,14 @@ public:
     void EnaChannelLMDCheckBoxChange(int channelIndex);
     void ChannelInputRangeChange(int channelIndex);
     void BindMultimeterHandlers();
-    // Makes the eight panels usable once a module is open.
     void EnableChannelPanels();
+    void StartLMDSpeedButtonClick();
+    void AllChannelsLMDCheckBoxChange();
+    void CommonInputRangeLMDComboBoxChange();
+    void ReferenceVoltageLMDComboBoxChange();
+    // The enabled look (value box and label usable) or the disabled look
+    // (both disabled, "--------", lamp off) of one channel.
+    void ShowChannelLook(int channelIndex, bool enabled);
 
     // ---- settings (mainform_settings.cpp)
     void BindSettingsHandlers();

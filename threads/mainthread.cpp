@@ -9,7 +9,9 @@ TMainThread::TMainThread(TMainForm *form, std::uint16_t jobNumber)
     FreeOnTerminate = false;
 }
 
-TMainThread::~TMainThread() = default;
+TMainThread::~TMainThread() {
+    FreeBuffers();
+}
 
 void TMainThread::Execute() {
     Synchronize([this] { SyncThreadStart(); });
@@ -69,8 +71,4 @@ void TMainThread::ShowThreadMessage() {
 
 void TMainThread::ShowThreadMessageSynchronized() {
     Synchronize([this] { ShowThreadMessage(); });
-}
-
-void TMainThread::MultimeterJob(void *context) {
-    static_cast<void>(context);
 }

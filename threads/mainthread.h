@@ -35,13 +35,36 @@ public:
     // Written on the window's thread only; read by the worker between steps.
     std::atomic<bool> ErrorFlag = false;
     std::uint16_t JobNumber = 0;
-    QString ErrorText;
-    std::int32_t MessageResult = 0;
-    std::array<TJobEntry, kJobCount> JobTable{};
+
+    // ---- multimeter job, first group: the run's buffers (allocated once per
+    // run, freed by SyncMeasurementFinished) and the block's sizes.
+    std::uint32_t *RcvBuffer = nullptr; // 2 * TotalSamples raw words
+    double *Data = nullptr;             // TotalSamples volts, frames in logical order
+    double *DataPerChannel = nullptr;   // SamplesPerChannel + 16
+    double *Window = nullptr;           // SamplesPerChannel + 16 weights
+    double Normaliser = 0.0;
+    std::int32_t FrameChannels = 0;
     // Module range code per range index.
     std::array<std::int32_t, 8> RangeCodes{};
 
+    QString ErrorText;
+    std::int32_t MessageResult = 0;
+    std::array<TJobEntry, kJobCount> JobTable{};
+
+    // ---- multimeter job, second group.
+    double AcquisitionTime = 0.0; // seconds
+    std::uint32_t TotalSamples = 0;
+    std::uint32_t ActiveChannels = 0;
+    std::uint32_t SamplesPerChannel = 0;
+    std::array<std::int16_t, 8> LogicalIndex{};
+    std::array<double, 8> Values{};
+    std::array<std::int32_t, 8> RangeIndexAtStart{};
+
     static void MultimeterJob(void *context);
+
+    // Test seam: the given buffer allocation of the next runs fails
+    // (1 RcvBuffer, 2 Data, 3 DataPerChannel, 4 Window; 0 none).
+    static void FailAllocationForTesting(int buffer);
 
 protected:
     void Execute() override;
@@ -52,9 +75,27 @@ protected:
 
     TMainForm *Form;
 
+    // The multimeter job's steps; "Sync" steps run on the window's thread.
+    void RunMultimeter();
+    void PrepareMeasurement();
+    void SyncMeasurementStarted();
+    void SyncConfigureAdc();
+    bool AllocateBuffers();
+    bool AcquireBlock();
+    bool ConvertBlock();
+    // False when the run was stopped or failed during the computation.
+    bool ComputeValues();
+    void SyncShowValues();
+    void SyncShowLamps();
+    void SyncMeasurementFinished();
+    void EndMeasurement(bool reportStopFailure);
+    void FreeBuffers();
+
 private:
     void RunJob();
     void ShowThreadMessageSynchronized();
+    // Sets ErrorText and shows it (through Synchronize on the worker).
+    void Report(const QString &text);
 };
 
 inline const QString kMainThreadCaption = QStringLiteral("Сообщение TMainThread::Execute()!!!");

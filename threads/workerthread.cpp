@@ -4,7 +4,9 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 
 namespace {
 
@@ -34,8 +36,10 @@ TWorkerThread::~TWorkerThread() {
         FreeOnTerminate = false;
         WaitFor();
     }
-    if (thread_)
+    if (thread_) {
         thread_->wait(); // the worker has only its own exit left to do
+        const std::lock_guard lock(endMutex_);
+    }
 }
 
 bool TWorkerThread::Start() {
@@ -51,6 +55,10 @@ bool TWorkerThread::Start() {
         } catch (...) {
             // Nothing on the worker can report it; the thread just ends.
         }
+        // The window takes this lock before it acts on the end, so all the
+        // body did is seen by the window's thread.
+        const std::lock_guard lock(endMutex_);
+        bodyReturned_ = true;
     }));
     connect(thread_.get(), &QThread::finished, this, &TWorkerThread::BodyEnded,
             Qt::QueuedConnection);
@@ -65,6 +73,7 @@ bool TWorkerThread::Start() {
 }
 
 void TWorkerThread::BodyEnded() {
+    { const std::lock_guard lock(endMutex_); }
     if (OnTerminate)
         OnTerminate(this);
     finished_ = true;
@@ -91,17 +100,27 @@ void TWorkerThread::Synchronize(const std::function<void()> &step) {
         step();
         return;
     }
+    // A queued call and a standard wait rather than a blocking queued
+    // connection: the same hand-over, with an order that race checkers see.
+    std::mutex mutex;
+    std::condition_variable doneSignal;
+    bool done = false;
     std::exception_ptr error;
     QMetaObject::invokeMethod(
         this,
-        [&step, &error] {
+        [&] {
             try {
                 step();
             } catch (...) {
                 error = std::current_exception();
             }
+            const std::lock_guard lock(mutex);
+            done = true;
+            doneSignal.notify_one();
         },
-        Qt::BlockingQueuedConnection);
+        Qt::QueuedConnection);
+    std::unique_lock lock(mutex);
+    doneSignal.wait(lock, [&] { return done; });
     if (error)
         std::rethrow_exception(error);
 }

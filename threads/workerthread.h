@@ -11,6 +11,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class QThread;
 
@@ -85,4 +86,6 @@ private:
     std::atomic<bool> terminated_{false};
     bool started_ = false;  // window's thread only
     bool finished_ = false; // window's thread only
+    std::mutex endMutex_;
+    bool bodyReturned_ = false; // under endMutex_
 };

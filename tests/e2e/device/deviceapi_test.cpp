@@ -495,3 +495,32 @@ TEST_F(DeviceApi, DescriptorMovesBetweenThreadsAndRecvHonoursTimeMarks) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(DeviceApi, ReloadedFaultsApplyFromTheNextStartOfAnOpenModule) {
+    StartServer(World());
+    Kova8Descriptor d;
+    ASSERT_EQ(Open(d), 0);
+    ASSERT_EQ(Configure(d, {{1, 0}}), 0);
+    ASSERT_EQ(KOVA8_Start(&d), 0);
+    Server->WriteConfig(World(R"({ "refuse_start": true })"));
+    Server->Signal(SIGHUP);
+    ASSERT_TRUE(Server->WaitForOutput("configuration re-read"));
+    std::vector<uint32_t> words(2);
+    EXPECT_EQ(KOVA8_Recv(&d, words.data(), nullptr, 2, 5000), 2) << "the run goes on";
+    EXPECT_EQ(KOVA8_Stop(&d), 0);
+    EXPECT_NE(KOVA8_Start(&d), 0);
+    KOVA8_Close(&d);
+}
+
+TEST_F(DeviceApi, SlowFirmwareLoadStillOpensAndTheLinkThenServes) {
+    StartServer(World("{}", R"("firmware_load_ms": 400,)"));
+    Kova8Descriptor d;
+    ASSERT_EQ(Open(d), 0);
+    EXPECT_STREQ(d.SerialNumber, "8K000123");
+    EXPECT_EQ(Configure(d, {{1, 0}}), 0);
+    KOVA8_Close(&d);
+}
+
+} // namespace

@@ -83,6 +83,9 @@ TEST_F(DiscoveryE2E, StartsDiscoversLosesTheServerAndRecovers) {
     EXPECT_EQ(form->ModuleSerialNumberLMDLabel->text(), QStringLiteral("8K000123"));
     EXPECT_EQ(form->ModuleFirmwareVersionLMDLabel->text(), QStringLiteral("1.07"));
     EXPECT_EQ(form->windowTitle(), QStringLiteral("KOVA8_duvu - 1.0.0"));
+    // What a user sees with a module open, beside the test executables.
+    EXPECT_TRUE(form->grab().save(QStringLiteral("%1/mainform_discovered.png")
+                                      .arg(QString::fromStdString(kovatest::BinDir()))));
 
     // Choosing the other module reopens with its identity.
     form->ModulesComboBox->setCurrentIndex(1);

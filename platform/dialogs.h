@@ -49,7 +49,7 @@ using ThreadMessagePresenter =
     std::function<void(QWidget *parent, const QString &caption, const QString &text)>;
 void SetThreadMessagePresenter(ThreadMessagePresenter presenter);
 
-// Records instead of showing; safe to inspect from the test's thread.
+// Records instead of showing; safe to read from the test's thread.
 class RecordingDialogService final : public DialogService {
 public:
     void Show(QWidget *parent, const DialogRequest &request) override;

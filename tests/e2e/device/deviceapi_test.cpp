@@ -77,7 +77,8 @@ protected:
         d.ReferenceVoltage = reference;
         d.Reserved92 = 0;
         d.LChannelCount = static_cast<uint32_t>(channels.size());
-        for (std::size_t i = 0; i < channels.size(); ++i)
+        // More than 8 only raise the count: the record holds 8 words.
+        for (std::size_t i = 0; i < channels.size() && i < 8; ++i)
             d.LChannels[i] = KOVA8_CreateLChannel2(static_cast<uint32_t>(channels[i].first),
                                                    static_cast<uint32_t>(channels[i].second), 0);
         return KOVA8_SetADC(&d);

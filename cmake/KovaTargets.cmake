@@ -39,8 +39,10 @@ function(kova_gtest)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 120)
     endif()
-    set(_props LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KOVA_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+    # One variable only: gtest_discover_tests passes PROPERTIES on as a flat
+    # list, so a second one would split the pairs and lose the properties after
+    # it. The tests find kova-crated beside themselves in bin/.
+    set(_props LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT} ENVIRONMENT QT_QPA_PLATFORM=offscreen)
     if(T_RESOURCE_LOCK)
         list(APPEND _props RESOURCE_LOCK ${T_RESOURCE_LOCK})
     endif()

@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -87,8 +88,19 @@ void TWorkerThread::WaitFor() {
     WaitPumpingEvents([this] { return finished_; }, 10);
 }
 
+void TWorkerThread::Terminate() {
+    {
+        // Under the pause's lock, so a worker about to pause sees the flag.
+        const std::lock_guard lock(pauseMutex_);
+        terminated_.store(true);
+    }
+    pauseSignal_.notify_all();
+}
+
 void TWorkerThread::Sleep(unsigned ms) {
-    QThread::msleep(ms);
+    std::unique_lock lock(pauseMutex_);
+    pauseSignal_.wait_for(lock, std::chrono::milliseconds(ms),
+                          [this] { return terminated_.load(); });
 }
 
 void TWorkerThread::RefuseStartsForTesting(int count) {

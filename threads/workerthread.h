@@ -9,6 +9,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -43,8 +44,9 @@ public:
         return thread;
     }
 
-    // Asks the body to end; the body polls `Terminated`.
-    void Terminate() { terminated_.store(true); }
+    // Asks the body to end; the body polls `Terminated`. A pause in `Sleep`
+    // ends at once, so a stop need not wait out the body's pauses.
+    void Terminate();
     bool Terminated() const { return terminated_.load(); }
 
     // Window's thread: true once the body has returned and the end callback
@@ -60,8 +62,8 @@ public:
     // Destroys the object (later, from the event loop) after the end callback.
     bool FreeOnTerminate = false;
 
-    // The worker's pause.
-    static void Sleep(unsigned ms);
+    // The worker's pause; cut short by `Terminate`.
+    void Sleep(unsigned ms);
 
     // Test seam: the next `count` starts fail as if the system had no thread
     // to give, so the windows' failure paths can be driven.
@@ -84,6 +86,8 @@ private:
 
     std::unique_ptr<QThread> thread_;
     std::atomic<bool> terminated_{false};
+    std::mutex pauseMutex_;
+    std::condition_variable pauseSignal_;
     bool started_ = false;  // window's thread only
     bool finished_ = false; // window's thread only
     std::mutex endMutex_;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QThread>
 
@@ -34,7 +35,7 @@ bool OnWindowThread() {
 
 void IdleUntilTerminated(TProbeThread &self) {
     while (!self.Terminated())
-        TWorkerThread::Sleep(5);
+        self.Sleep(5);
 }
 
 TEST(WorkerThreadTest, SynchronizedStepsRunOnTheWindowThreadWhileItWaits) {
@@ -162,6 +163,38 @@ TEST(WorkerThreadTest, RefusedStartGivesNoThreadObject) {
     next->WaitFor();
     delete next;
     EXPECT_FALSE(bodyRan);
+}
+
+TEST(WorkerThreadTest, TerminateCutsAPauseShort) {
+    // A body in a minute-long pause, and one that pauses only after the
+    // request: both end as soon as they are told, not when the pause is over.
+    std::atomic<bool> pausing = false;
+    auto *midPause = TWorkerThread::CreateRunning<TProbeThread>([&](TProbeThread &self) {
+        pausing = true;
+        self.Sleep(60000);
+    });
+    ASSERT_NE(midPause, nullptr);
+    WaitPumpingEvents([&] { return pausing.load(); }, 1);
+    midPause->Terminate();
+    QElapsedTimer timer;
+    timer.start();
+    WaitPumpingEvents([&] { return midPause->Finished() || timer.elapsed() > 10000; }, 5);
+    EXPECT_TRUE(midPause->Finished());
+
+    std::atomic<bool> go = false;
+    auto *late = TWorkerThread::CreateRunning<TProbeThread>([&](TProbeThread &self) {
+        while (!go)
+            QThread::msleep(1);
+        self.Sleep(60000);
+    });
+    ASSERT_NE(late, nullptr);
+    late->Terminate();
+    go = true;
+    timer.restart();
+    WaitPumpingEvents([&] { return late->Finished() || timer.elapsed() > 10000; }, 5);
+    EXPECT_TRUE(late->Finished());
+    delete midPause;
+    delete late;
 }
 
 } // namespace

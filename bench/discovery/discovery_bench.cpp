@@ -3,6 +3,7 @@
 // The run's fixed pauses (50 ms and seven of 100 ms) are part of every figure;
 // "scan_ms" is the run less those pauses.
 
+#include "bench/support/benchapplication.h"
 #include "forms/mainform.h"
 #include "platform/dialogs.h"
 #include "settings/settingskeys.h"
@@ -11,7 +12,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -37,21 +37,8 @@ std::string World(int crates, int modules) {
 
 constexpr double kPausesMs = 50 + 7 * 100;
 
-// The window needs an application object; made once, on the offscreen
-// platform unless another is asked for.
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "discovery_bench";
-    static char *argv[] = {name, nullptr};
-    if (QCoreApplication::instance())
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QApplication(argc, argv);
-}
-
 void FullDiscovery(benchmark::State &state) {
-    EnsureApplication();
+    EnsureBenchApplication();
     const int crates = static_cast<int>(state.range(0));
     const int modules = static_cast<int>(state.range(1));
     if (kovatest::Listening(KOVA_SERVER_PORT)) {

@@ -8,6 +8,7 @@
 //  CpuPerSecond: the process's CPU time per second of measurement, in percent
 //    of one core, while the window's event loop runs as in the program.
 
+#include "bench/support/benchapplication.h"
 #include "device/kovadevice.h"
 #include "forms/mainform.h"
 #include "platform/dialogs.h"
@@ -17,7 +18,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -66,17 +66,6 @@ private:
     std::mutex mutex_;
     std::vector<Clock::time_point> starts_;
 };
-
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "multimeter_bench";
-    static char *argv[] = {name, nullptr};
-    if (QCoreApplication::instance())
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QApplication(argc, argv);
-}
 
 // The window's own event loop for a while, as the program idles in it.
 void RunEventLoop(int ms) {
@@ -165,7 +154,7 @@ public:
 };
 
 void CyclePeriod(benchmark::State &state) {
-    EnsureApplication();
+    EnsureBenchApplication();
     TBench bench;
     std::vector<double> overhead;
     double worst = 0;
@@ -198,7 +187,7 @@ void CyclePeriod(benchmark::State &state) {
 }
 
 void StopToEnd(benchmark::State &state) {
-    EnsureApplication();
+    EnsureBenchApplication();
     TBench bench;
     std::mt19937 random(12345);
     std::uniform_int_distribution<int> moment(0, 1300);
@@ -227,7 +216,7 @@ void StopToEnd(benchmark::State &state) {
 }
 
 void CpuPerSecond(benchmark::State &state) {
-    EnsureApplication();
+    EnsureBenchApplication();
     TBench bench;
     double percent = 0;
     for (auto _ : state) {

@@ -209,8 +209,10 @@ ServerConfig ParseConfig(const json &root) {
     CheckKeys(root, "configuration", {"crates", "refuse_crate_list", "firmware_load_ms", "pacing"});
     ServerConfig sc;
     sc.RefuseCrateList = Bool(root, "refuse_crate_list", "configuration", false);
+    // Well inside the library's 30 s open time-out: a longer load would make
+    // every open fail, which is better said at start.
     sc.FirmwareLoadMs =
-        static_cast<unsigned>(Integer(root, "firmware_load_ms", "configuration", 0, 0, 60000));
+        static_cast<unsigned>(Integer(root, "firmware_load_ms", "configuration", 0, 0, 20000));
     sc.Pacing = Bool(root, "pacing", "configuration", true);
     if (root.contains("crates")) {
         const json &crates = root["crates"];

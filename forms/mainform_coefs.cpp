@@ -23,7 +23,9 @@ bool TMainForm::LoadCorrectionCoefs(const TIniFile *ini) {
     return true;
 }
 
-bool TMainForm::CheckCorrectionCoefs() { return true; }
+bool TMainForm::CheckCorrectionCoefs() {
+    return true;
+}
 
 void TMainForm::ReadFactoryCorrectionCoefs() {
     int reference = RefVoltageForClbCoeffsLMDComboBox->currentIndex();
@@ -31,8 +33,8 @@ void TMainForm::ReadFactoryCorrectionCoefs() {
     if (Descriptor.Variant == 0) {
         // This variant has the 5.0 V reference only.
         if (reference != 1) {
-            // Restored rather than cleared: the settings load that calls
-            // this holds the flag itself.
+            // Restored rather than cleared, so a caller that holds the flag
+            // still holds it afterwards.
             const bool wasBusy = Busy;
             Busy = true;
             RefVoltageForClbCoeffsLMDLabel->setEnabled(false);

@@ -1,28 +1,25 @@
 // The factory coefficient tables after a discovery against a live kova-crated
 // whose modules carry explicit EEPROM codes.
 
-#include "forms/mainform.h"
-#include "platform/dialogs.h"
+#include "settings/inifile.h"
 #include "settings/settingskeys.h"
-#include "tests/support/crateserverprocess.h"
-#include "threads/workerthread.h"
+#include "tests/support/windowagainstserver.h"
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QTemporaryDir>
-
-#include <functional>
+#include <cstring>
 #include <memory>
 #include <string>
 
 namespace {
 
 // Codes of record k: distinct per block, so a read of the wrong block shows.
-int OffsetCode(int block, int k) { return 8388608 + (block == 0 ? -1 : 1) * (1000 + 37 * k); }
-int ScaleCode(int block, int k) { return 5848298 + (block == 0 ? 500 : -500) + 11 * k; }
+int OffsetCode(int block, int k) {
+    return 8388608 + (block == 0 ? -1 : 1) * (1000 + 37 * k);
+}
+int ScaleCode(int block, int k) {
+    return 5848298 + (block == 0 ? 500 : -500) + 11 * k;
+}
 
 std::string CodeList(int block, int (*code)(int, int)) {
     std::string out = "[";
@@ -49,59 +46,29 @@ std::string World(int variant) {
            std::to_string(variant) + R"(, "eeprom": )" + Blocks() + " } ] } ] }";
 }
 
-bool WaitUntil(const std::function<bool()> &done, int timeoutMs = 20000) {
-    QElapsedTimer timer;
-    timer.start();
-    WaitPumpingEvents([&] { return done() || timer.elapsed() > timeoutMs; }, 10);
-    return done();
-}
+using CoefsE2E = TWindowAgainstServer<::testing::TestWithParam<int>>;
 
-class CoefsE2E : public ::testing::TestWithParam<int> {
-protected:
-    void SetUp() override {
-        ASSERT_FALSE(kovatest::Listening(KOVA_SERVER_PORT)) << "port 11111 is taken";
-        ASSERT_TRUE(dir.isValid());
-        previousDir = QDir::currentPath();
-        ASSERT_TRUE(QFile::copy(QString::fromStdString(kovatest::BinDir() + "/KOVA8.bio"),
-                                dir.filePath(QStringLiteral("KOVA8.bio"))));
-        QDir::setCurrent(dir.path());
-        settings::SetSettingsDirectory(dir.path());
-    }
-    void TearDown() override {
-        form.reset();
-        server.reset();
-        settings::SetSettingsDirectory(QString());
-        QDir::setCurrent(previousDir);
-    }
-
-    QTemporaryDir dir;
-    QString previousDir;
-    platform::RecordingDialogService dialogs;
-    platform::ScopedDialogService scope{dialogs};
-    std::unique_ptr<kovatest::TCrateServerProcess> server;
-    std::unique_ptr<TMainForm> form;
-};
-
-// Variant 0 reads the 5.0 V block whatever the settings say; variant 2 with
-// the default settings (reference 0) reads the 2.5 V block.
+// The settings ask for the 2.5 V reference: variant 2 reads that block,
+// variant 0, which has the 5.0 V reference only, reads the 5.0 V block.
 TEST_P(CoefsE2E, FactoryAndWorkingTablesHoldTheModulesCodes) {
     const int variant = GetParam();
+    {
+        TIniFile ini(settings::SettingsFilePath());
+        ASSERT_TRUE(ini.WriteInteger(settings::kModuleSection, settings::kReferenceVoltageKey, 0));
+    }
     server = std::make_unique<kovatest::TCrateServerProcess>(World(variant), KOVA_SERVER_PORT);
     form = std::make_unique<TMainForm>();
     form->show();
-    ASSERT_TRUE(WaitUntil([&] { return form->StartupState == 3; }));
-    ASSERT_TRUE(WaitUntil([&] {
-        return form->InitRequestAllowed && !form->InitThreadRunning && !form->InitThreadAlive;
-    }));
+    ASSERT_TRUE(StartedUp());
+    ASSERT_TRUE(RunEnded());
     ASSERT_EQ(form->ModuleState, 2);
     EXPECT_EQ(dialogs.Count(), 0u);
 
-    const int reference = form->RefVoltageForClbCoeffsLMDComboBox->currentIndex();
+    const int reference = variant == 0 ? 1 : 0;
+    ASSERT_EQ(form->RefVoltageForClbCoeffsLMDComboBox->currentIndex(), reference);
     if (variant == 0) {
-        EXPECT_EQ(reference, 1);
         EXPECT_FALSE(form->RefVoltageForClbCoeffsLMDComboBox->isEnabled());
     }
-    ASSERT_TRUE(reference == 0 || reference == 1);
     for (int k = 0; k < 64; ++k) {
         const int code = k / 8;
         const int channel = k % 8;

@@ -1,19 +1,10 @@
 // The window's discovery against a live kova-crated on 127.0.0.1:11111, with
 // the production crate and module libraries.
 
-#include "forms/mainform.h"
 #include "platform/colors.h"
-#include "platform/dialogs.h"
-#include "settings/settingskeys.h"
-#include "tests/support/crateserverprocess.h"
-#include "threads/workerthread.h"
+#include "tests/support/windowagainstserver.h"
 
 #include <gtest/gtest.h>
-
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <memory>
 
@@ -25,53 +16,18 @@ const char *const kWorld = R"({ "pacing": false, "crates": [
       { "slot": 3, "serial": "8K000123", "variant": 0, "firmware_version": "1.07" },
       { "slot": 7, "serial": "8K000457", "variant": 2, "firmware_version": "2.01" } ] } ] })";
 
-bool WaitUntil(const std::function<bool()> &done, int timeoutMs = 20000) {
-    QElapsedTimer timer;
-    timer.start();
-    WaitPumpingEvents([&] { return done() || timer.elapsed() > timeoutMs; }, 10);
-    return done();
-}
-
-class DiscoveryE2E : public ::testing::Test {
+class DiscoveryE2E : public TWindowAgainstServer<> {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(kovatest::Listening(KOVA_SERVER_PORT)) << "port 11111 is taken";
-        ASSERT_TRUE(dir.isValid());
-        previousDir = QDir::currentPath();
-        // The firmware file is looked up in the current folder.
-        ASSERT_TRUE(QFile::copy(QString::fromStdString(kovatest::BinDir() + "/KOVA8.bio"),
-                                dir.filePath(QStringLiteral("KOVA8.bio"))));
-        QDir::setCurrent(dir.path());
-        settings::SetSettingsDirectory(dir.path());
-    }
-    void TearDown() override {
-        form.reset();
-        server.reset();
-        settings::SetSettingsDirectory(QString());
-        QDir::setCurrent(previousDir);
-    }
     void StartServer() {
         server = std::make_unique<kovatest::TCrateServerProcess>(kWorld, KOVA_SERVER_PORT);
     }
-    bool RunEnded() {
-        return WaitUntil([&] {
-            return form->InitRequestAllowed && !form->InitThreadRunning && !form->InitThreadAlive;
-        });
-    }
-
-    QTemporaryDir dir;
-    QString previousDir;
-    platform::RecordingDialogService dialogs;
-    platform::ScopedDialogService scope{dialogs};
-    std::unique_ptr<kovatest::TCrateServerProcess> server;
-    std::unique_ptr<TMainForm> form;
 };
 
 TEST_F(DiscoveryE2E, StartsDiscoversLosesTheServerAndRecovers) {
     StartServer();
     form = std::make_unique<TMainForm>();
     form->show();
-    ASSERT_TRUE(WaitUntil([&] { return form->StartupState == 3; }));
+    ASSERT_TRUE(StartedUp());
     ASSERT_TRUE(RunEnded());
 
     EXPECT_EQ(dialogs.Count(), 0u);

@@ -6,8 +6,8 @@
 #include "forms/mainform.h"
 #include "platform/dialogs.h"
 #include "tests/support/crateserverprocess.h"
+#include "tests/support/waituntil.h"
 #include "threads/mainthread.h"
-#include "waituntil.h"
 
 #include <gtest/gtest.h>
 
@@ -64,7 +64,9 @@ protected:
                   0);
         form->ModuleState = 2;
     }
-    TKova8AdcChannelFrame &Panel(int i) { return *form->ChannelPanels[static_cast<std::size_t>(i)]; }
+    TKova8AdcChannelFrame &Panel(int i) {
+        return *form->ChannelPanels[static_cast<std::size_t>(i)];
+    }
     void Quietly(const std::function<void()> &change) {
         form->Busy = true;
         change();
@@ -109,12 +111,12 @@ TEST_F(MultimeterE2eTest, KnownInputsShowTheirValuesAndClipAtTheRangeLimits) {
         const char *text;
     };
     const Expect expected[] = {
-        {0, "12.3456"},  // ±80 mV
-        {1, "-7.2500"},  // ±10 mV
-        {2, "20.0000"},  // 50 mV on ±20 mV clips at the limit
-        {3, "33.3000"},  // 0…40 mV
-        {4, "0.0000"},   // −3 mV on 0…10 mV clips at zero
-        {5, "0.0015"},   // ±10 mV
+        {0, "12.3456"}, // ±80 mV
+        {1, "-7.2500"}, // ±10 mV
+        {2, "20.0000"}, // 50 mV on ±20 mV clips at the limit
+        {3, "33.3000"}, // 0…40 mV
+        {4, "0.0000"},  // −3 mV on 0…10 mV clips at zero
+        {5, "0.0015"},  // ±10 mV
     };
     for (const Expect &e : expected)
         EXPECT_EQ(Panel(e.channel).ValueLMDEdit->text().toStdString(), e.text) << e.channel;

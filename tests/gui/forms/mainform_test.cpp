@@ -2,6 +2,7 @@
 #include "forms/mainform.h"
 #include "platform/colors.h"
 #include "platform/dialogs.h"
+#include "tests/support/waituntil.h"
 
 #include <gtest/gtest.h>
 
@@ -16,19 +17,6 @@
 #include <functional>
 
 namespace {
-
-// Runs events until the condition holds or the time is up.
-bool WaitUntil(const std::function<bool()> &condition, int timeoutMs = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
 
 // Counts and swallows the discovery requests the window posts to itself, so
 // these tests see the request without starting a run.

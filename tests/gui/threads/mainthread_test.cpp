@@ -1,8 +1,8 @@
 #include "forms/mainform.h"
 #include "platform/decimal.h"
 #include "platform/dialogs.h"
+#include "tests/support/waituntil.h"
 #include "threads/mainthread.h"
-#include "waituntil.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 #include "forms/mainform.h"
 #include "platform/colors.h"
 #include "platform/dialogs.h"
+#include "tests/support/waituntil.h"
 #include "threads/mainthread.h"
-#include "waituntil.h"
 
 #include <gtest/gtest.h>
 

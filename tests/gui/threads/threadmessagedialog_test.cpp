@@ -1,9 +1,9 @@
 #include "forms/mainform.h"
 #include "forms/threadmessagedialog.h"
 #include "platform/dialogs.h"
+#include "tests/support/waituntil.h"
 #include "threads/initandconfigthread.h"
 #include "threads/mainthread.h"
-#include "waituntil.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "forms/mainform.h"
 #include "platform/dialogs.h"
+#include "tests/support/waituntil.h"
 #include "threads/mainthread.h"
-#include "waituntil.h"
 
 #include <gtest/gtest.h>
 

@@ -49,6 +49,8 @@ TEST(Config, RejectsWhatCannotBeServedAndSaysWhere) {
     } cases[] = {
         {R"([])", "object"},
         {R"({ "pacing": 1 })", "pacing"},
+        // A load past the library's open time-out would fail every open.
+        {R"({ "firmware_load_ms": 20001 })", "firmware_load_ms"},
         {R"({ "crates": [ {} ] })", "serial"},
         {R"({ "crates": [ { "serial": "0123456789ABCDEF" } ] })", "serial"},
         {R"({ "crates": [ { "serial": "A" }, { "serial": "A" } ] })", "twice"},

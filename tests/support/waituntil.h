@@ -1,5 +1,5 @@
 #pragma once
-// Bounded waits for the thread tests: run events until a condition holds.
+// Bounded waits for the tests on the window: run events until a condition holds.
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,11 +1,14 @@
+#include "device/fakekovadevice.h"
 #include "forms/mainform.h"
 #include "platform/dialogs.h"
+#include "settings/settingskeys.h"
 #include "tests/support/waituntil.h"
 #include "threads/mainthread.h"
 
 #include <gtest/gtest.h>
 
 #include <QSignalBlocker>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -33,13 +36,18 @@ protected:
 
 class ThreadRequestsTest : public ::testing::Test {
 protected:
+    // The runs find no crate: a fake with an empty world rather than the
+    // libraries, which would reach whatever server other tests run on 11111.
     void SetUp() override {
-        form = std::make_unique<TMainForm>();
+        ASSERT_TRUE(settingsDir.isValid());
+        settings::SetSettingsDirectory(settingsDir.path());
+        form = std::make_unique<TMainForm>(nullptr, &device);
         form->installEventFilter(&messages);
     }
     void TearDown() override {
         form.reset();
         TWorkerThread::RefuseStartsForTesting(0);
+        settings::SetSettingsDirectory(QString());
     }
 
     bool DiscoveryDone() {
@@ -48,6 +56,8 @@ protected:
         });
     }
 
+    QTemporaryDir settingsDir;
+    TFakeKovaDevice device;
     platform::RecordingDialogService dialogs;
     platform::ScopedDialogService scoped{dialogs};
     MessageCounter messages;

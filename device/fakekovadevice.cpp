@@ -32,8 +32,12 @@ TFakeKovaDevice &TFakeKovaDevice::ScriptOneModule() {
 }
 
 void TFakeKovaDevice::Log(const char *name) {
-    std::lock_guard lock(Mutex);
-    CallLog.emplace_back(name);
+    {
+        std::lock_guard lock(Mutex);
+        CallLog.emplace_back(name);
+    }
+    if (OnCall)
+        OnCall(name);
 }
 
 std::vector<std::string> TFakeKovaDevice::Calls() const {
@@ -180,11 +184,13 @@ std::int32_t TFakeKovaDevice::KOVA8_Open(Kova8Descriptor *module, std::uint32_t,
     if (!c)
         return 1;
     for (std::size_t m = 0; m < c->Modules.size(); ++m) {
-        const TFakeModule &fm = c->Modules[m];
+        TFakeModule &fm = Crates[static_cast<std::size_t>(c - Crates.data())].Modules[m];
         if (fm.Slot != slot)
             continue;
-        if (fm.Id != KOVA8_MODULE_ID || fm.RefuseOpen)
+        if (fm.Id != KOVA8_MODULE_ID || fm.RefuseOpen ||
+            (fm.OpensBeforeRefusal >= 0 && fm.Opens >= fm.OpensBeforeRefusal))
             return 1;
+        ++fm.Opens;
         Session s;
         s.Crate = static_cast<std::size_t>(c - Crates.data());
         s.Module = m;

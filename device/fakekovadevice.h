@@ -27,6 +27,10 @@ struct TFakeModule {
     bool UseDefaultEeprom = true;            // Eeprom ignored, codes derived from Serial
 
     bool RefuseOpen = false;
+    // Opens that succeed before every further one is refused (-1: no limit),
+    // as a module that answers the scan and then fails to take its firmware.
+    int OpensBeforeRefusal = -1;
+    int Opens = 0; // successful opens so far
     bool RefuseSetAdc = false;
     bool RefuseStart = false;
     bool RefuseStop = false;
@@ -55,6 +59,9 @@ public:
     bool FailProcessData = false;   // KOVA8_ProcessData fails whatever the words
     bool CheckFirmwareFile = false; // KOVA8_Open fails when the firmware file does not exist
     unsigned RecvDelayMs = 0;       // pause inside every KOVA8_Recv call
+    // Runs at the start of every call with its name; a test may throw from it
+    // to stand for a library that fails in a way no status reports.
+    std::function<void(const std::string &call)> OnCall;
 
     // Replaces the world with one crate "2T000001" holding one KOVA8 (variant 0) in slot 3.
     TFakeKovaDevice &ScriptOneModule();

@@ -16,6 +16,13 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
+
+#include <csignal>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
 namespace {
 
 const QString kCaption = QStringLiteral("Сообщение TInitAndConfigThread::Execute()!!!");
@@ -194,6 +201,105 @@ TEST_F(DiscoveryTest, FailedFullDiscoveriesShowRedLampsAndEmptyLists) {
         EXPECT_TRUE(form->FindDeviceLMDButton->isEnabled());
         EXPECT_TRUE(form->StartMultimeterLMDSimplePanel->isHidden());
         EXPECT_FALSE(form->ChannelPanels[0]->ChannelNumberLMDCheckBox->isEnabled());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+}
+
+// The rows of the failure table that are not about the scan itself: the last
+// open, the settings file, and a failure no status reports.
+TEST_F(DiscoveryTest, FailuresAroundTheScanGiveTheirOwnOutcome) {
+    const QString kSettingsLoad =
+        QStringLiteral("Не могу проинициализировать параметры работы приложения!");
+    const QString kException = QStringLiteral(
+        "Опаньки!!! Поймали неустранимое исключение!!!\nСрочно сообщите разработчику!");
+    const QString kNoSettingsFile = QStringLiteral("Не могу создать файл настроек!");
+    struct Case {
+        const char *name;
+        std::function<void()> script;
+        // A file-size limit on this process: the default settings cannot be
+        // written, as on a full disk.
+        bool fullDisk;
+        QStringList threadMessages;
+        int moduleState;
+        std::uint32_t crateOk;
+        bool scanned;
+        bool listedButNotOpen; // lists filled, crate lamp green, module lamp red
+    };
+    const Case cases[] = {
+        {"the selected module answers the scan but takes no firmware",
+         [&] { device.Crates[0].Modules[0].OpensBeforeRefusal = 1; },
+         false,
+         {},
+         0,
+         1,
+         true,
+         true},
+        {"the settings file cannot be created",
+         [&] { settings::SetSettingsDirectory(dir.filePath(QStringLiteral("gone"))); },
+         false,
+         {kNoSettingsFile},
+         0,
+         0,
+         false,
+         false},
+        {"the default settings cannot be written", [] {}, true, {kSettingsLoad}, 2, 1, true, false},
+        {"the library throws",
+         [&] {
+             device.OnCall = [](const std::string &call) {
+                 if (call == "KOVA_GetCrates")
+                     throw std::runtime_error("broken library");
+             };
+         },
+         false,
+         {kException},
+         0,
+         0,
+         true,
+         false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogs.Clear();
+        QFile::remove(settings::SettingsFilePath());
+        device.ScriptOneModule();
+        device.OnCall = nullptr;
+        device.ClearCalls();
+        form = std::make_unique<TMainForm>(nullptr, &device);
+        c.script();
+        rlimit saved{};
+        if (c.fullDisk) {
+            ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+            rlimit tiny = saved;
+            tiny.rlim_cur = 1;
+            std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+        }
+        Run(3, true);
+        if (c.fullDisk) {
+            setrlimit(RLIMIT_FSIZE, &saved);
+            std::signal(SIGXFSZ, SIG_DFL);
+        }
+        device.OnCall = nullptr;
+        settings::SetSettingsDirectory(dir.path());
+
+        QStringList threadMessages;
+        for (const platform::DialogRequest &r : dialogs.Shown())
+            if (r.kind == platform::DialogKind::ThreadMessage)
+                threadMessages << r.text;
+        EXPECT_EQ(threadMessages, c.threadMessages);
+        EXPECT_EQ(form->ModuleState, c.moduleState);
+        EXPECT_EQ(form->CrateOk, c.crateOk);
+        EXPECT_EQ(device.CallCount("KOVA_Open") > 0, c.scanned);
+        if (c.listedButNotOpen) {
+            EXPECT_EQ(form->KovaCratesComboBox->count(), 1);
+            EXPECT_EQ(form->KovaCrateStatusLed->BrushColor(), kLime);
+            EXPECT_EQ(form->ModuleStatusLed->BrushColor(), kRed);
+        }
+        if (c.fullDisk) {
+            EXPECT_EQ(dialogs.Count(), 2u) << "the default write reports itself too";
+        }
+        // Whatever failed, the run ended with the window usable again.
+        EXPECT_TRUE(form->FindDeviceLMDButton->isEnabled());
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
 }

@@ -1,5 +1,6 @@
 #include "device/fakekovadevice.h"
 #include "forms/mainform.h"
+#include "forms/windowmessage.h"
 #include "platform/colors.h"
 #include "platform/dialogs.h"
 #include "tests/support/waituntil.h"
@@ -357,6 +358,62 @@ TEST_F(MultimeterTest, ReferenceChangeStopsTheRunAndChangesNothingElse) {
     ASSERT_TRUE(WaitUntil([&] {
         return fake.CallCount("KOVA8_SetADC") > 0 && form->Descriptor.ReferenceVoltage == 0;
     }));
+}
+
+// Records the discovery requests the window posts to itself and swallows
+// them, so no discovery run starts behind the test.
+class DiscoveryRequestRecorder : public QObject {
+public:
+    std::vector<std::uintptr_t> modes;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() != kDiscoveryRequestEvent)
+            return false;
+        modes.push_back(static_cast<const TWindowMessage *>(event)->WParam);
+        return true;
+    }
+};
+
+TEST_F(MultimeterTest, ChoosingAnotherCrateOrModuleStopsTheRunFirst) {
+    struct Case {
+        const char *name;
+        QComboBox *TMainForm::*list;
+        std::uintptr_t mode; // the discovery the choice asks for
+    };
+    const Case cases[] = {
+        {"another module", &TMainForm::ModulesComboBox, 1},
+        {"another crate", &TMainForm::KovaCratesComboBox, 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Select({{0, 0}});
+        DiscoveryRequestRecorder requests;
+        form->installEventFilter(&requests);
+        Quietly([&] {
+            for (QComboBox *list : {form->KovaCratesComboBox, form->ModulesComboBox}) {
+                list->clear();
+                list->addItems({QStringLiteral("first"), QStringLiteral("second")});
+                list->setCurrentIndex(0);
+            }
+            form->CrateCount = 2;
+            form->SelectedCrateIndex = 0;
+            form->ModuleSerials[0][1] = {'8', 'K', '9', '9', '9', '9', '9', '9'};
+            form->ModuleSerialNumberLMDLabel->setText(QStringLiteral("8K000001"));
+            form->InitRequestAllowed = true;
+        });
+        PressStart();
+        ASSERT_NE(form->CurrentMainThread, nullptr);
+        ASSERT_TRUE(ValueShown(0));
+
+        (form.get()->*c.list)->setCurrentIndex(1);
+        EXPECT_EQ(form->CurrentMainThread, nullptr) << "the run ends before the request";
+        EXPECT_FALSE(fake.Running(&form->Descriptor));
+        EXPECT_EQ(form->StartMultimeterLMDSpeedButton->text(), kStart);
+        QCoreApplication::sendPostedEvents(form.get());
+        EXPECT_EQ(requests.modes, std::vector<std::uintptr_t>{c.mode});
+        form->removeEventFilter(&requests);
+    }
 }
 
 } // namespace

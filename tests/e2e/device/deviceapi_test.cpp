@@ -10,9 +10,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -223,6 +225,47 @@ TEST_F(DeviceApi, ModuleIsFreeAgainWhenItsLinkIsGone) {
     }
     EXPECT_TRUE(opened);
     KOVA8_Close(&d);
+}
+
+// The server's memory of a process, in kB; 0 when it cannot be read.
+long ResidentKb(pid_t pid) {
+    std::FILE *f = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
+    if (!f)
+        return 0;
+    char line[256];
+    long kb = 0;
+    while (std::fgets(line, sizeof line, f))
+        if (std::sscanf(line, "VmRSS: %ld kB", &kb) == 1)
+            break;
+    std::fclose(f);
+    return kb;
+}
+
+// A client that starts an unpaced stream and never reads: the server neither
+// piles the stream up in memory nor keeps the module for that link for ever.
+TEST_F(DeviceApi, ClientThatStopsReadingIsCutOffWithBoundedMemory) {
+    StartServer(World());
+    Kova8Descriptor reader;
+    ASSERT_EQ(Open(reader), 0);
+    ASSERT_EQ(Configure(reader, {{1, 0}, {2, 1}, {3, 2}, {4, 3}, {5, 4}, {6, 5}, {7, 6}, {8, 7}}),
+              0);
+    const long before = ResidentKb(Server->Pid());
+    ASSERT_EQ(KOVA8_Start(&reader), 0);
+
+    Kova8Descriptor other;
+    long peak = 0;
+    bool freed = false;
+    const auto end = Clock::now() + std::chrono::seconds(30);
+    while (!freed && Clock::now() < end) {
+        peak = std::max(peak, ResidentKb(Server->Pid()));
+        freed = Open(other) == 0;
+        if (!freed)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(freed) << "the stalled link still holds the module";
+    EXPECT_LT(peak - before, 64 * 1024) << "kB the server grew by while the reader stalled";
+    KOVA8_Close(&other);
+    KOVA8_Close(&reader);
 }
 
 TEST_F(DeviceApi, OpenFailsForEveryUnusableTargetOrImage) {

@@ -8,6 +8,7 @@
 #include "platform/screen.h"
 #include "platform/windowsversion.h"
 #include "settings/settingskeys.h"
+#include "threads/workerthread.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -19,7 +20,6 @@
 #include <QKeyEvent>
 #include <QProxyStyle>
 #include <QScreen>
-#include <QThread>
 #include <QToolTip>
 
 namespace {
@@ -404,10 +404,7 @@ void TMainForm::ShutDownDeviceWork() {
 }
 
 void TMainForm::WaitForDiscoveryEnd() {
-    while (InitThreadRunning || InitThreadAlive) {
-        QThread::msleep(50);
-        QCoreApplication::processEvents();
-    }
+    WaitPumpingEvents([this] { return !InitThreadRunning && !InitThreadAlive; });
 }
 
 // ---- application-wide handlers

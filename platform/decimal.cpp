@@ -39,7 +39,9 @@ std::string NormaliseNumberText(QStringView text, char separator) {
 
 } // namespace
 
-char DecimalSeparator() { return g_separator.load(std::memory_order_relaxed); }
+char DecimalSeparator() {
+    return g_separator.load(std::memory_order_relaxed);
+}
 
 void SetDecimalSeparator(char separator) {
     g_separator.store(separator, std::memory_order_relaxed);
@@ -70,7 +72,8 @@ bool TryStrToFloat(QStringView text, double &value) {
 double StrToFloat(QStringView text) {
     double value = 0.0;
     if (!TryStrToFloat(text, value)) {
-        throw EConvertError("'" + text.toString().toStdString() + "' is not a valid floating point value");
+        throw EConvertError("'" + text.toString().toStdString() +
+                            "' is not a valid floating point value");
     }
     return value;
 }
@@ -158,11 +161,15 @@ std::string RoundDecimalText(std::string text, int decimals) {
             ++point;
         }
     }
+    // Appending characters rather than assigning literals also keeps GCC 12's
+    // inlined std::string copies at -O3 from a false -Wrestrict report.
     std::string out = digits.substr(0, point);
     if (out.empty())
-        out = "0";
-    if (decimals > 0)
-        out += "." + digits.substr(point);
+        out.push_back('0');
+    if (decimals > 0) {
+        out.push_back('.');
+        out.append(digits, point);
+    }
     const bool allZero = out.find_first_not_of("0.") == std::string::npos;
     // "-0.0000" would read as a negative reading that is not there.
     if (negative && !allZero)
@@ -185,9 +192,8 @@ QString FormatFloat(QStringView picture, double value) {
     if (ec != std::errc()) {
         return {};
     }
-    const std::string rounded =
-        RoundDecimalText(std::string(buf.data(), static_cast<std::size_t>(ptr - buf.data())),
-                         decimals);
+    const std::string rounded = RoundDecimalText(
+        std::string(buf.data(), static_cast<std::size_t>(ptr - buf.data())), decimals);
     QString out = QString::fromLatin1(rounded.data(), static_cast<qsizetype>(rounded.size()));
     out.replace(QLatin1Char('.'), QLatin1Char(DecimalSeparator()));
     return out;

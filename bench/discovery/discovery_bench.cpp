@@ -25,11 +25,15 @@ namespace {
 std::string World(int crates, int modules) {
     std::string json = R"({ "pacing": false, "firmware_load_ms": 0, "crates": [)";
     for (int c = 0; c < crates; ++c) {
-        json += (c ? "," : "") + std::string(R"({ "serial": "C)") + std::to_string(c) +
-                R"(", "modules": [)";
-        for (int m = 0; m < modules; ++m)
-            json += (m ? "," : "") + std::string(R"({ "slot": )") + std::to_string(m + 1) +
-                    R"(, "serial": "M)" + std::to_string(c * 16 + m) + R"(" })";
+        if (c)
+            json += ',';
+        json += std::string(R"({ "serial": "C)") + std::to_string(c) + R"(", "modules": [)";
+        for (int m = 0; m < modules; ++m) {
+            if (m)
+                json += ',';
+            json += std::string(R"({ "slot": )") + std::to_string(m + 1) + R"(, "serial": "M)" +
+                    std::to_string(c * 16 + m) + R"(" })";
+        }
         json += "] }";
     }
     return json + "] }";

@@ -23,7 +23,12 @@ inline constexpr int kRunTimeoutMs = 20000;
 template <class Base = ::testing::Test> class TWindowAgainstServer : public Base {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(kovatest::Listening(KOVA_SERVER_PORT)) << "port 11111 is taken";
+        // Seen only without a network namespace of the test's own (see
+        // KOVA_OWN_NETWORK in cmake/KovaTargets.cmake).
+        ASSERT_FALSE(kovatest::Listening(KOVA_SERVER_PORT))
+            << "port 11111 is taken: another program listens on 127.0.0.1:11111 (a crate "
+               "server, scripts/demo); this system gives the test no network namespace of its "
+               "own, so stop that program and run the test again";
         ASSERT_TRUE(dir.isValid());
         previousDir = QDir::currentPath();
         // The firmware file is looked up in the current folder.

@@ -24,7 +24,9 @@ int ScaleCode(int block, int k) {
 std::string CodeList(int block, int (*code)(int, int)) {
     std::string out = "[";
     for (int k = 0; k < 64; ++k) {
-        out += (k ? "," : "") + std::to_string(code(block, k));
+        if (k)
+            out += ',';
+        out += std::to_string(code(block, k));
     }
     return out + "]";
 }

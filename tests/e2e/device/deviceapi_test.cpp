@@ -470,8 +470,11 @@ TEST_F(DeviceApi, RefusedStartStopAndEepromFail) {
 TEST_F(DeviceApi, EepromHoldsConfiguredBlocksAndSerialDerivedDefaults) {
     std::string offsets, scales;
     for (int k = 0; k < 64; ++k) {
-        offsets += (k ? "," : "") + std::to_string(8388608 + k);
-        scales += (k ? "," : "") + std::to_string(5848298 - k);
+        const char *comma = k ? "," : "";
+        offsets += comma;
+        offsets += std::to_string(8388608 + k);
+        scales += comma;
+        scales += std::to_string(5848298 - k);
     }
     StartServer(R"({ "crates": [ { "serial": "2T000001", "modules": [
         { "slot": 3, "serial": "8K000123", "variant": 1, "eeprom": { "2.5": {

@@ -93,8 +93,11 @@ TEST(Config, RejectsWhatCannotBeServedAndSaysWhere) {
 TEST(Config, EepromBlocksLandAtTheirAddressesInRecordOrder) {
     std::string offsets, scales;
     for (int k = 0; k < 64; ++k) {
-        offsets += (k ? "," : "") + std::to_string(1000 + k);
-        scales += (k ? "," : "") + std::to_string(2000 + k);
+        const char *comma = k ? "," : "";
+        offsets += comma;
+        offsets += std::to_string(1000 + k);
+        scales += comma;
+        scales += std::to_string(2000 + k);
     }
     const ServerConfig c = ParseConfigText(
         R"({ "crates": [ { "serial": "A", "modules": [ { "slot": 1, "serial": "8K1", "eeprom": {

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -19,10 +21,28 @@ QString ChannelNumber(int channelIndex) {
 
 } // namespace
 
+QString SettingsFolderFor(const QString &exeFolder) {
+    // A portable copy or a build folder keeps its settings beside the program;
+    // an installed program's folder is not the user's, so each user gets the
+    // same file in their own configuration folder instead.
+    const QDir exeDir(exeFolder);
+    if (QFileInfo(exeDir.filePath(kSettingsFileName.toString())).isFile() ||
+        QFileInfo(exeFolder).isWritable()) {
+        return exeFolder;
+    }
+    // $XDG_CONFIG_HOME, else ~/.config. The settings writers do not create
+    // folders, so the folder is made here.
+    const QString folder =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+            .filePath(kUserSettingsFolderName.toString());
+    QDir().mkpath(folder);
+    return folder;
+}
+
 QString SettingsFilePath() {
     QString folder = SettingsDirectoryOverride();
     if (folder.isEmpty()) {
-        folder = QCoreApplication::applicationDirPath();
+        folder = SettingsFolderFor(QCoreApplication::applicationDirPath());
     }
     return QDir(folder).filePath(kSettingsFileName.toString());
 }

@@ -16,10 +16,16 @@ inline constexpr int kChannelCount = 8;
 inline constexpr int kRangeCount = 8;
 
 inline constexpr QStringView kSettingsFileName = u"Kova8_Duvu.ini";
+// The folder under the user's configuration folder for an installed program.
+inline constexpr QStringView kUserSettingsFolderName = u"kova8-duvu";
 
-// Full path of the settings file: the executable's folder, or the folder a
-// test set with SetSettingsDirectory, then the file name. Built anew on every
-// call, as every settings operation builds it when it runs.
+// The folder of the settings file for an executable in exeFolder: exeFolder
+// when the file already exists there or the user can write there; otherwise
+// kUserSettingsFolderName in $XDG_CONFIG_HOME (else ~/.config), created.
+QString SettingsFolderFor(const QString &exeFolder);
+// Full path of the settings file: SettingsFolderFor the executable's folder,
+// or the folder a test set with SetSettingsDirectory, then the file name.
+// Built anew on every call, as every settings operation builds it when it runs.
 QString SettingsFilePath();
 // An empty folder restores the executable's folder.
 void SetSettingsDirectory(const QString &folder);

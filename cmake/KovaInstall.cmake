@@ -33,6 +33,7 @@ function(kova_install_program_executable target)
     set_target_properties(${target} PROPERTIES INSTALL_RPATH "${KOVA_INSTALL_RPATH}")
     install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT ${KOVA_PROGRAM_COMPONENT})
+    set_property(GLOBAL APPEND PROPERTY KOVA_PACKAGE_TARGETS ${target})
 endfunction()
 
 # A roff page, installed compressed (as Debian wants it) into man1 of the component.
@@ -47,4 +48,5 @@ function(kova_install_man_page page component)
     string(MAKE_C_IDENTIFIER "kova_man_${_name}" _target)
     add_custom_target(${_target} ALL DEPENDS ${_gz})
     install(FILES ${_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
+    set_property(GLOBAL APPEND PROPERTY KOVA_PACKAGE_TARGETS ${_target})
 endfunction()

@@ -498,9 +498,14 @@ std::string FirmwarePath() {
     const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
     if (n > 0) {
         exe[n] = '\0';
-        const auto beside = std::filesystem::path(exe).parent_path() / kFirmwareFile;
-        if (std::filesystem::exists(beside, ec))
-            return beside.string();
+        const std::filesystem::path bin = std::filesystem::path(exe).parent_path();
+        // Beside the program in a build or portable folder; where the package
+        // puts it when installed.
+        for (const std::filesystem::path &folder : {bin, bin / "../share/kova8-duvu"}) {
+            const std::filesystem::path file = folder / kFirmwareFile;
+            if (std::filesystem::exists(file, ec))
+                return file.lexically_normal().string();
+        }
     }
     return kFirmwareFile;
 }

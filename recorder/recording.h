@@ -45,7 +45,8 @@ private:
 };
 
 // The firmware file the module library loads: "KOVA8.bio" in the current
-// folder, as the window takes it, else beside the executable.
+// folder, as the window takes it, else beside the executable, else in
+// ../share/kova8-duvu beside its bin folder, where the package installs it.
 std::string FirmwarePath();
 
 // --list: the crates and their KOVA8 modules on standard output.

@@ -437,6 +437,7 @@ int TRecording::Run() {
     }
     CloseModule();
     output.Close();
+    Reporter.Done();
     return kExitOk;
 }
 
@@ -469,12 +470,6 @@ void TStderrReporter::Note(const std::string &text) {
 void TStderrReporter::Progress(std::uint64_t blocks, double elapsed, const std::string &values) {
     if (!Interactive)
         return;
-    const long long now =
-        std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now().time_since_epoch())
-            .count();
-    if (ProgressShown && now - LastProgressMs < 200)
-        return;
-    LastProgressMs = now;
     const auto seconds = static_cast<long long>(elapsed);
     // The values after time, elapsed, block and samples.
     std::size_t at = 0;
@@ -483,11 +478,38 @@ void TStderrReporter::Progress(std::uint64_t blocks, double elapsed, const std::
     std::string shown = at == std::string::npos ? std::string() : values.substr(at + 1);
     if (shown.size() > 100)
         shown = shown.substr(0, 97) + "...";
-    std::fprintf(stderr, "\r\033[Kблоков %llu, %02lld:%02lld:%02lld, мВ: %s",
-                 static_cast<unsigned long long>(blocks), seconds / 3600, seconds / 60 % 60,
-                 seconds % 60, shown.c_str());
+    char head[96];
+    std::snprintf(head, sizeof head, "блоков %llu, %02lld:%02lld:%02lld, мВ: ",
+                  static_cast<unsigned long long>(blocks), seconds / 3600, seconds / 60 % 60,
+                  seconds % 60);
+    Line = head + shown;
+    LineDrawn = false;
+    const long long now =
+        std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now().time_since_epoch())
+            .count();
+    if (ProgressShown && now - LastProgressMs < 200)
+        return;
+    LastProgressMs = now;
+    DrawProgress();
+}
+
+void TStderrReporter::DrawProgress() {
+    std::fprintf(stderr, "\r\033[K%s", Line.c_str());
     std::fflush(stderr);
     ProgressShown = true;
+    LineDrawn = true;
+}
+
+void TStderrReporter::Done() {
+    if (!Interactive)
+        return;
+    if (!LineDrawn)
+        DrawProgress();
+    if (ProgressShown) {
+        std::fputs("\n", stderr);
+        std::fflush(stderr);
+        ProgressShown = false;
+    }
 }
 
 std::string FirmwarePath() {

@@ -26,6 +26,8 @@ public:
     virtual void Note(const std::string &text) = 0;
     // Blocks done, elapsed seconds, the last row's text.
     virtual void Progress(std::uint64_t blocks, double elapsed, const std::string &values) = 0;
+    // The recording has ended: the last progress stays on the screen.
+    virtual void Done() = 0;
 };
 
 // Standard error: errors always, notes and progress only on a terminal and
@@ -36,12 +38,17 @@ public:
     void Error(const std::string &text) override;
     void Note(const std::string &text) override;
     void Progress(std::uint64_t blocks, double elapsed, const std::string &values) override;
+    void Done() override;
 
 private:
     void ClearProgress();
+    void DrawProgress();
     bool Interactive;
     bool ProgressShown = false;
     long long LastProgressMs = 0;
+    // At most five redraws a second; the newest line waits for the next one.
+    std::string Line;
+    bool LineDrawn = true;
 };
 
 // The firmware file the module library loads: "KOVA8.bio" in the current

@@ -11,7 +11,12 @@
 
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -467,6 +472,48 @@ TEST_F(RecorderTest, BadArgumentsExitWithTwoAndSayWhatIsWrongBeforeAnythingIsOpe
         EXPECT_EQ(run.Out, "");
         EXPECT_FALSE(std::filesystem::exists(csv));
     }
+}
+
+// Standard error on a terminal: the progress line, and nothing with --quiet.
+std::string StderrOnATerminal(const std::vector<std::string> &args) {
+    int master = -1;
+    int slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        return "<no pty>";
+    const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const pid_t child = recordertest::SpawnRecorder(args, devNull, slave);
+    close(slave);
+    close(devNull);
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 20000) <= 0)
+            break;
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break; // EIO once the child has closed its side
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(master);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return text;
+}
+
+TEST_F(RecorderTest, ProgressGoesToATerminalOnlyAndNotWithQuiet) {
+    kovatest::TCrateServerProcess server(Config(R"({ "dc_mV": 1.25 })", 1000, true));
+    const std::vector<std::string> args = {
+        "--server", Server(server), "--channels", "1",        "--ranges",
+        "+-10",     "--block",      "0.1",        "--blocks", "3"};
+    const std::string shown = StderrOnATerminal(args);
+    EXPECT_NE(shown.find("блоков 3, 00:00:00, мВ: " +
+                         Fixed7(kova8::MvFromCode(0, kova8::CodeFromMv(0, 1.25)))),
+              std::string::npos)
+        << shown;
+    std::vector<std::string> quiet = args;
+    quiet.push_back("--quiet");
+    EXPECT_EQ(StderrOnATerminal(quiet), "");
 }
 
 TEST_F(RecorderTest, HelpPrintsTheUsage) {

@@ -145,6 +145,7 @@ private:
     TModuleAddress Address;
     Kova8Descriptor Descriptor{};
     bool Open = false;
+    bool RateChanged = false;
     double Rate = 0.0;
     std::uint32_t Channels = 0;
     std::uint32_t N = 0;
@@ -226,10 +227,13 @@ bool TRecording::Configure(int &exitCode, bool report) {
     if (Device.KOVA8_SetADC(&Descriptor) != 0)
         return fail("модуль не принял параметры АЦП", kExitFailure);
     const double rate = Descriptor.ChannelRate;
-    if (Rate != 0.0 && rate != Rate)
-        return fail("частота отсчётов модуля сменилась с " + Fixed(Rate, 3) + " на " +
-                        Fixed(rate, 3) + " Гц",
-                    kExitFailure);
+    if (Rate != 0.0 && rate != Rate) {
+        // The blocks would change their length: the recording cannot go on as it was.
+        RateChanged = true;
+        Reporter.Error("частота отсчётов модуля сменилась с " + Fixed(Rate, 3) + " на " +
+                       Fixed(rate, 3) + " Гц; запись окончена");
+        return false;
+    }
     if (Rate == 0.0) {
         const TBlockSizing sizing = SizeBlock(O.BlockSeconds, rate, words.ActiveChannels);
         if (sizing.result != TBlockSizing::Result::Ok) {
@@ -394,6 +398,8 @@ int TRecording::Run() {
                 if (!WaitOrStop(1.0))
                     break;
                 reopened = Reopen();
+                if (RateChanged)
+                    return kExitFailure;
                 if (!reopened && O.GiveUpAfter > 0.0 && SecondsSince(faultAt) >= O.GiveUpAfter)
                     break;
             }

@@ -288,6 +288,24 @@ TEST_F(RecorderTest, AServerKilledAndStartedAgainLeavesAGapAndTheRowsGoOn) {
     EXPECT_GT(Number(rows[before + 1][1]) - Number(rows[before][1]), 0.1 + 1.4);
 }
 
+TEST_F(RecorderTest, AModuleBackWithAnotherSampleRateEndsTheRecording) {
+    auto server =
+        std::make_unique<kovatest::TCrateServerProcess>(Config(R"({ "dc_mV": 1.0 })", 1000, true));
+    const std::uint16_t port = server->Port();
+    const std::string csv = Path("rate.csv");
+    TRecorderProcess recorder(
+        {"--server", Server(*server), "--channels", "1", "--block", "0.1", "--output", csv});
+    ASSERT_TRUE(WaitForRows(csv, 2, 20s)) << recorder.Err();
+    server->Kill();
+    server = std::make_unique<kovatest::TCrateServerProcess>(
+        Config(R"({ "dc_mV": 1.0 })", 2000, true), port);
+    EXPECT_EQ(recorder.Wait(15s), 1) << recorder.Err();
+    EXPECT_NE(recorder.Err().find("частота отсчётов модуля сменилась с 1000.000 на 2000.000 Гц"),
+              std::string::npos)
+        << recorder.Err();
+    ExpectWholeRows(CsvRows(ReadFile(csv)), 5);
+}
+
 TEST_F(RecorderTest, GivesUpWhenTheModuleDoesNotComeBackInTime) {
     kovatest::TCrateServerProcess server(Config(R"({ "dc_mV": 1.0 })", 1000, true));
     const std::string csv = Path("given-up.csv");

@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -78,6 +79,10 @@ struct ActionPair {
     Action first;
     Action second;
 };
+
+void PrintTo(const ActionPair &pair, std::ostream *os) {
+    *os << Name(pair.first) << ", then " << Name(pair.second);
+}
 
 std::string PairName(const ::testing::TestParamInfo<ActionPair> &info) {
     return std::string(Name(info.param.first)) + "_then_" + Name(info.param.second);

@@ -22,6 +22,7 @@
 #include <QProxyStyle>
 #include <QScreen>
 #include <QToolTip>
+#include <QWindow>
 
 namespace {
 
@@ -408,24 +409,32 @@ void TMainForm::FormResize() {
 }
 
 void TMainForm::FormClose() {
+    if (WindowClosed || ClosingInProgress)
+        return;
+    ClosingInProgress = true;
     if (Busy) {
         // A close inside a handler skips the saving, but never leaves a
         // thread or an open module behind the window.
         ShutDownDeviceWork();
-        return;
+    } else {
+        Busy = true;
+        if (AutoSaveSettingsLMDCheckBox->isChecked())
+            SaveIniFile(SettingsFilePath());
+        IniFile = nullptr; // the settings writers create and release their own objects
+        ShutDownDeviceWork();
+        Busy = false;
     }
-    Busy = true;
-    if (AutoSaveSettingsLMDCheckBox->isChecked())
-        SaveIniFile(SettingsFilePath());
-    IniFile = nullptr; // the settings writers create and release their own objects
-    ShutDownDeviceWork();
-    Busy = false;
+    ClosingInProgress = false;
+    WindowClosed = true;
 }
 
 void TMainForm::FormDestroy() {}
 
 void TMainForm::ApplicationExitClick() {
-    Busy = false;
+    // A handler that waits for a thread holds the busy flag rightly; the
+    // close then waits for that handler's stop.
+    if (!WaitingForThreadEnd())
+        Busy = false;
     close();
 }
 
@@ -445,6 +454,12 @@ void TMainForm::WaitForDiscoveryEnd() {
 void TMainForm::ApplicationShortCut(int key, bool &handled) {
     if (key != kVkEscape)
         return;
+    // A stop or a close already waits for the thread: nothing is left to
+    // ask, and the busy flag belongs to the handler that waits.
+    if (WaitingForThreadEnd()) {
+        handled = true;
+        return;
+    }
     if (Busy || InitThreadRunning) {
         Busy = false;
         handled = true;
@@ -483,8 +498,9 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event) {
     case QEvent::KeyPress:
         // The window system hands a key to the window first, then the window
         // to its focus widget: taking it at the window sees every key once,
-        // before any control does.
-        if (ShortCutHandlerAttached && watched->isWindowType()) {
+        // before any control does. Keys aimed at another window (a message
+        // box, a dialog) belong to that window.
+        if (ShortCutHandlerAttached && watched->isWindowType() && watched == windowHandle()) {
             auto *key = static_cast<QKeyEvent *>(event);
             bool handled = false;
             if (key->key() == Qt::Key_Escape)
@@ -521,6 +537,7 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event) {
 
 void TMainForm::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
+    WindowClosed = false; // shown again: the next close runs the closing steps again
     FormShow();
     if (!shown_) {
         shown_ = true;
@@ -538,6 +555,21 @@ void TMainForm::resizeEvent(QResizeEvent *event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent *event) {
+    if (ClosingInProgress) {
+        // Asked again while the closing sequence waits: that sequence
+        // closes the window.
+        event->ignore();
+        return;
+    }
+    if (MainThreadStopping) {
+        // A stop is waiting for the worker, which may still use the module:
+        // the close comes again once the stop has ended. Nothing new starts
+        // meanwhile.
+        CloseDeferred = true;
+        WindowClosing = true;
+        event->ignore();
+        return;
+    }
     FormClose();
     event->accept();
 }

@@ -11,6 +11,8 @@ TMainThread::TMainThread(TMainForm *form, std::uint16_t jobNumber)
 }
 
 TMainThread::~TMainThread() {
+    // The body may still be receiving into the buffers.
+    EndBody();
     FreeBuffers();
 }
 

@@ -263,6 +263,10 @@ bool TMainThread::ComputeValues() {
 }
 
 void TMainThread::SyncShowValues() {
+    // A stop under way may let other handlers change the channels before the
+    // worker sees it: a run being stopped shows nothing more.
+    if (Terminated())
+        return;
     for (TKova8AdcChannelFrame *panel : Form->ChannelPanels)
         panel->SetLampState(TKova8AdcChannelFrame::LampState::Off);
     for (std::size_t i = 0; i < Form->ChannelPanels.size(); ++i) {
@@ -280,6 +284,8 @@ void TMainThread::SyncShowValues() {
 }
 
 void TMainThread::SyncShowLamps() {
+    if (Terminated())
+        return;
     for (TKova8AdcChannelFrame *panel : Form->ChannelPanels)
         panel->SetLampState(panel->ChannelNumberLMDCheckBox->isChecked()
                                 ? TKova8AdcChannelFrame::LampState::Green

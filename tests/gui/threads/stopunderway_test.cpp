@@ -9,6 +9,7 @@
 #include "forms/mainform.h"
 #include "platform/dialogs.h"
 #include "settings/settingskeys.h"
+#include "tests/support/userchoice.h"
 #include "tests/support/waituntil.h"
 #include "threads/mainthread.h"
 
@@ -274,7 +275,7 @@ protected:
         }
         case Action::ModuleChange: {
             QComboBox *list = form->ModulesComboBox;
-            list->setCurrentIndex(list->currentIndex() == 0 ? 1 : 0);
+            ChooseListItem(list, list->currentIndex() == 0 ? 1 : 0);
             break;
         }
         case Action::Discover:
@@ -420,7 +421,7 @@ TEST_P(DiscoveryUnderWayTest, CloseWaitsForTheRunAndClosesOnce) {
                             std::chrono::seconds(60));
     gate.Hold();
     // The module change's run opens the other module on the worker.
-    form->ModulesComboBox->setCurrentIndex(1);
+    ChooseListItem(form->ModulesComboBox, 1);
     ASSERT_TRUE(WaitUntil([&] { return gate.Waiting() == 1; }));
     const int closesBefore = fake.CallCount("KOVA8_Close");
 

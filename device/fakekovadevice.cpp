@@ -3,6 +3,7 @@
 #include "device/kova8format.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <thread>
@@ -48,6 +49,24 @@ std::vector<std::string> TFakeKovaDevice::Calls() const {
 int TFakeKovaDevice::CallCount(const std::string &name) const {
     std::lock_guard lock(Mutex);
     return static_cast<int>(std::count(CallLog.begin(), CallLog.end(), name));
+}
+
+void TFakeKovaDevice::HoldRecv() {
+    std::lock_guard lock(holdMutex_);
+    recvHeld_ = true;
+}
+
+void TFakeKovaDevice::ReleaseRecv() {
+    {
+        std::lock_guard lock(holdMutex_);
+        recvHeld_ = false;
+    }
+    holdSignal_.notify_all();
+}
+
+void TFakeKovaDevice::NoteModuleChange() {
+    if (recvsUnderWay_.load() > 0)
+        ++changesDuringRecv_;
 }
 
 void TFakeKovaDevice::ClearCalls() {
@@ -159,6 +178,7 @@ std::int32_t TFakeKovaDevice::KOVA_GetCrateModules(KovaCrateConnection *crate, s
 
 std::int32_t TFakeKovaDevice::KOVA8_Init(Kova8Descriptor *module) {
     Log("KOVA8_Init");
+    NoteModuleChange();
     std::memset(module, 0, sizeof *module);
     module->RecordSize = KOVA8_DESCRIPTOR_SIZE;
     std::lock_guard lock(Mutex);
@@ -170,6 +190,7 @@ std::int32_t TFakeKovaDevice::KOVA8_Open(Kova8Descriptor *module, std::uint32_t,
                                          const char *crateSerial, std::int32_t slot,
                                          const char *firmwareFile) {
     Log("KOVA8_Open");
+    NoteModuleChange();
     LastOpenSerial = crateSerial ? crateSerial : "";
     LastOpenSlot = slot;
     LastOpenFirmware = firmwareFile ? firmwareFile : "";
@@ -213,6 +234,7 @@ std::int32_t TFakeKovaDevice::KOVA8_IsOpened(Kova8Descriptor *module) {
 
 std::int32_t TFakeKovaDevice::KOVA8_Close(Kova8Descriptor *module) {
     Log("KOVA8_Close");
+    NoteModuleChange();
     std::lock_guard lock(Mutex);
     return Sessions.erase(module) ? 0 : 1;
 }
@@ -275,6 +297,18 @@ std::int32_t TFakeKovaDevice::KOVA8_Recv(Kova8Descriptor *module, std::uint32_t 
     LastRecvTimeout = timeoutMs;
     if (RecvDelayMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(RecvDelayMs));
+    ++recvsUnderWay_;
+    struct UnderWay {
+        std::atomic<int> &count;
+        ~UnderWay() { --count; }
+    } underWay{recvsUnderWay_};
+    {
+        std::unique_lock hold(holdMutex_);
+        const auto limit =
+            std::chrono::milliseconds(RecvHoldTimeoutMs ? RecvHoldTimeoutMs : timeoutMs);
+        if (!holdSignal_.wait_for(hold, limit, [this] { return !recvHeld_; }))
+            return 0;
+    }
     std::lock_guard lock(Mutex);
     auto it = Sessions.find(module);
     if (it == Sessions.end() || !it->second.Running)

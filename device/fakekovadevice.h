@@ -5,6 +5,8 @@
 #include "device/kovadevice.h"
 
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -59,6 +61,16 @@ public:
     bool FailProcessData = false;   // KOVA8_ProcessData fails whatever the words
     bool CheckFirmwareFile = false; // KOVA8_Open fails when the firmware file does not exist
     unsigned RecvDelayMs = 0;       // pause inside every KOVA8_Recv call
+    // A stalling stream: while held, KOVA8_Recv waits until ReleaseRecv or its time-out
+    // (RecvHoldTimeoutMs when non-zero, else the call's own). Released, it goes on as usual;
+    // timed out, it returns 0, as a stream that delivered nothing.
+    void HoldRecv();
+    void ReleaseRecv();
+    unsigned RecvHoldTimeoutMs = 0;
+    // KOVA8_Recv calls under way now, and how many KOVA8_Close, KOVA8_Init or KOVA8_Open
+    // calls came while one was under way (a module pulled away under its worker).
+    int RecvsUnderWay() const { return recvsUnderWay_.load(); }
+    int ModuleChangesDuringRecv() const { return changesDuringRecv_.load(); }
     // Runs at the start of every call with its name; a test may throw from it
     // to stand for a library that fails in a way no status reports.
     std::function<void(const std::string &call)> OnCall;
@@ -128,6 +140,14 @@ private:
     void Log(const char *name);
     TFakeModule *ModuleOf(const Session &s);
     const TFakeCrate *FindCrate(const char *serial) const;
+
+    void NoteModuleChange();
+
+    std::mutex holdMutex_;
+    std::condition_variable holdSignal_;
+    bool recvHeld_ = false; // under holdMutex_
+    std::atomic<int> recvsUnderWay_{0};
+    std::atomic<int> changesDuringRecv_{0};
 
     mutable std::mutex Mutex;
     std::vector<std::string> CallLog;

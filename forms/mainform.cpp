@@ -18,9 +18,11 @@
 #include <QGroupBox>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QToolTip>
+#include <QWindow>
 
 namespace {
 
@@ -42,6 +44,38 @@ private:
 constexpr int kVkEscape = 27;
 constexpr int kHintHideTime = 2000;
 constexpr std::uint32_t kHintColor = 0xA4FFFF;
+
+// Where a hint's top-left corner goes relative to the cursor: below it, as
+// Qt puts its tips.
+constexpr QPoint kHintOffset(2, 16);
+
+// The size Qt's tip label gives itself for a text: a label in the tip font
+// with the tip's margin, indent and wrapping rule, one pixel wider.
+QSize HintWindowSize(const QString &text) {
+    QLabel label(nullptr, Qt::ToolTip);
+    label.setFont(QToolTip::font());
+    label.ensurePolished();
+    label.setMargin(1 +
+                    label.style()->pixelMetric(QStyle::PM_ToolTipLabelFrameWidth, nullptr, &label));
+    label.setFrameStyle(QFrame::NoFrame);
+    label.setAlignment(Qt::AlignLeft);
+    label.setIndent(1);
+    label.setWordWrap(Qt::mightBeRichText(text));
+    label.setText(text);
+    QSize size = label.sizeHint() + QSize(1, 0);
+    const QFontMetrics metrics(label.font());
+    if (metrics.descent() == 2 && metrics.ascent() >= 11)
+        size.rheight() += 1;
+    return size;
+}
+
+// The tip window Qt shows, while it shows one.
+QWidget *ShownHintWindow() {
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window->isVisible() && window->objectName() == QLatin1String("qtooltip_label"))
+            return window;
+    return nullptr;
+}
 
 QString SettingsFilePath() {
     return settings::SettingsFilePath();
@@ -375,24 +409,32 @@ void TMainForm::FormResize() {
 }
 
 void TMainForm::FormClose() {
+    if (WindowClosed || ClosingInProgress)
+        return;
+    ClosingInProgress = true;
     if (Busy) {
         // A close inside a handler skips the saving, but never leaves a
         // thread or an open module behind the window.
         ShutDownDeviceWork();
-        return;
+    } else {
+        Busy = true;
+        if (AutoSaveSettingsLMDCheckBox->isChecked())
+            SaveIniFile(SettingsFilePath());
+        IniFile = nullptr; // the settings writers create and release their own objects
+        ShutDownDeviceWork();
+        Busy = false;
     }
-    Busy = true;
-    if (AutoSaveSettingsLMDCheckBox->isChecked())
-        SaveIniFile(SettingsFilePath());
-    IniFile = nullptr; // the settings writers create and release their own objects
-    ShutDownDeviceWork();
-    Busy = false;
+    ClosingInProgress = false;
+    WindowClosed = true;
 }
 
 void TMainForm::FormDestroy() {}
 
 void TMainForm::ApplicationExitClick() {
-    Busy = false;
+    // A handler that waits for a thread holds the busy flag rightly; the
+    // close then waits for that handler's stop.
+    if (!WaitingForThreadEnd())
+        Busy = false;
     close();
 }
 
@@ -412,6 +454,12 @@ void TMainForm::WaitForDiscoveryEnd() {
 void TMainForm::ApplicationShortCut(int key, bool &handled) {
     if (key != kVkEscape)
         return;
+    // A stop or a close already waits for the thread: nothing is left to
+    // ask, and the busy flag belongs to the handler that waits.
+    if (WaitingForThreadEnd()) {
+        handled = true;
+        return;
+    }
     if (Busy || InitThreadRunning) {
         Busy = false;
         handled = true;
@@ -440,16 +488,8 @@ void TMainForm::ApplicationDeactivate() {
 }
 
 void TMainForm::ApplicationShowHint(const QString &hintText, QPoint &hintPos, int &hideTimeout) {
-    if (HintWindow) {
-        const QRect workArea = platform::WorkArea(this);
-        // The tooltip label's size: its text wrapped at the work area's width,
-        // plus the label's margins and frame.
-        const QFontMetrics metrics(QToolTip::font());
-        const QRect text =
-            metrics.boundingRect(QRect(0, 0, workArea.width(), 0), Qt::TextWordWrap, hintText);
-        const QSize hint(text.width() + 10, text.height() + 6);
-        hintPos = PlaceHint(hintPos, hint, workArea);
-    }
+    if (HintWindow)
+        hintPos = PlaceHint(hintPos, HintWindowSize(hintText), platform::WorkArea(this));
     hideTimeout = kHintHideTime;
 }
 
@@ -458,8 +498,9 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event) {
     case QEvent::KeyPress:
         // The window system hands a key to the window first, then the window
         // to its focus widget: taking it at the window sees every key once,
-        // before any control does.
-        if (ShortCutHandlerAttached && watched->isWindowType()) {
+        // before any control does. Keys aimed at another window (a message
+        // box, a dialog) belong to that window.
+        if (ShortCutHandlerAttached && watched->isWindowType() && watched == windowHandle()) {
             auto *key = static_cast<QKeyEvent *>(event);
             bool handled = false;
             if (key->key() == Qt::Key_Escape)
@@ -474,10 +515,17 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event) {
             if (text.isEmpty())
                 break;
             auto *help = static_cast<QHelpEvent *>(event);
-            QPoint pos = help->globalPos();
+            QPoint pos = help->globalPos() + kHintOffset;
             int hideTimeout = HintHidePause;
             ApplicationShowHint(text, pos, hideTimeout);
-            QToolTip::showText(pos, text, widget, QRect(), hideTimeout);
+            QToolTip::showText(help->globalPos(), text, widget, QRect(), hideTimeout);
+            // Qt adds its own offset and may flip the tip above the cursor: the
+            // placement is about where the hint window ends up, so it is put
+            // exactly where the handler placed it.
+            if (HintWindow) {
+                if (QWidget *tip = ShownHintWindow())
+                    tip->move(pos);
+            }
             return true;
         }
         break;
@@ -489,6 +537,7 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event) {
 
 void TMainForm::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
+    WindowClosed = false; // shown again: the next close runs the closing steps again
     FormShow();
     if (!shown_) {
         shown_ = true;
@@ -506,6 +555,21 @@ void TMainForm::resizeEvent(QResizeEvent *event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent *event) {
+    if (ClosingInProgress) {
+        // Asked again while the closing sequence waits: that sequence
+        // closes the window.
+        event->ignore();
+        return;
+    }
+    if (MainThreadStopping) {
+        // A stop is waiting for the worker, which may still use the module:
+        // the close comes again once the stop has ended. Nothing new starts
+        // meanwhile.
+        CloseDeferred = true;
+        WindowClosing = true;
+        event->ignore();
+        return;
+    }
     FormClose();
     event->accept();
 }

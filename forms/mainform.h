@@ -6,10 +6,10 @@
 // through the thread frame's synchronised steps.
 
 #include "device/kovadevice.h"
-#include "forms/correctioncoefs.h"
+#include "measurement/correctioncoefs.h"
 #include "forms/devicetexts.h"
 #include "forms/kova8adcchannelframe.h"
-#include "forms/rangetable.h"
+#include "measurement/rangetable.h"
 #include "settings/inifile.h"
 #include "settings/settingsstore.h"
 #include "ui_mainform.h"
@@ -192,9 +192,26 @@ public:
     bool InitThreadAlive = false;
     // The last measurement start could not create its thread.
     bool MainStartFailed = false;
+    // A StopThread is waiting for the measurement thread to end.
     bool MainThreadStopping = false;
-    // Set by the closing sequence: nothing new starts after it.
+    // Set by the closing sequence, or by a close put off until a stop ends:
+    // nothing new starts after it.
     bool WindowClosing = false;
+    // The closing sequence is running (it may wait for the threads).
+    bool ClosingInProgress = false;
+    // The closing sequence has run; later closes only close the window.
+    bool WindowClosed = false;
+    // A close came while a stop was waiting; it is asked again once the stop
+    // has ended.
+    bool CloseDeferred = false;
+    // A discovery request came while a measurement thread still existed; it
+    // is posted again once that thread is gone. Requests stay disallowed.
+    bool DiscoveryDeferred = false;
+    std::uint16_t DeferredDiscoveryMode = 0;
+    bool DeferredDiscoveryUseSettings = false;
+    // A handler of the window is inside a wait for a thread that cannot be
+    // waited on twice: a stop or the closing sequence.
+    bool WaitingForThreadEnd() const { return MainThreadStopping || ClosingInProgress; }
     std::uint32_t WindowsVersionCode = 0;
     // Cleared while a thread message dialog is up.
     bool ShortCutHandlerAttached = true;
@@ -248,6 +265,9 @@ private:
     // What must happen before the window goes, whatever the busy flag says:
     // no discovery run left, no measurement thread, no open module.
     void ShutDownDeviceWork();
+    // Posts what waited for the measurement thread to go (a discovery
+    // request, a close).
+    void RunDeferredRequests();
 
     std::unique_ptr<TKovaDevice> ownedDevice_;
     bool shown_ = false;

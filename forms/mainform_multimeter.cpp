@@ -38,8 +38,16 @@ void TMainForm::StartLMDSpeedButtonClick() {
         return;
     Busy = true;
     StopThread();
-    if (MainLMDPageControl->currentIndex() == 0 && StartMultimeterLMDSpeedButton->isChecked())
-        StartThread();
+    if (MainLMDPageControl->currentIndex() == 0 && StartMultimeterLMDSpeedButton->isChecked()) {
+        if (CurrentMainThread) {
+            // Pressed while an earlier stop still waits for its worker: the
+            // press starts nothing, and the button stays up as that stop
+            // leaves it.
+            StartMultimeterLMDSpeedButton->setChecked(false);
+        } else {
+            StartThread();
+        }
+    }
     Busy = false;
 }
 

@@ -56,6 +56,14 @@ void TMainForm::OnStartInitDevicesThread(const TWindowMessage &message) {
     // nothing; requests stay disallowed.
     if (WindowClosing)
         return;
+    // A measurement worker that is still being stopped may still use the
+    // module: the run waits for the thread to go (StopThread posts it again).
+    if (CurrentMainThread) {
+        DiscoveryDeferred = true;
+        DeferredDiscoveryMode = static_cast<std::uint16_t>(message.WParam);
+        DeferredDiscoveryUseSettings = message.LParam != 0;
+        return;
+    }
     RegisterThreadMessageDialog();
     InitThreadRunning = false;
     InitThreadStarted = false;
@@ -78,7 +86,7 @@ void TMainForm::OnStartInitDevicesThread(const TWindowMessage &message) {
 }
 
 void TMainForm::StartThread() {
-    if (MainThreadRunning || !MainRequestAllowed || CurrentMainThread)
+    if (MainThreadRunning || !MainRequestAllowed || CurrentMainThread || WindowClosing)
         return;
     QWidget *active = MainLMDPageControl->currentWidget();
     const auto page = std::find(MeasurementPages.begin(), MeasurementPages.end(), active);
@@ -131,12 +139,13 @@ void TMainForm::StopThread() {
     // closes: then the thread is stopped right away, so none outlives it.
     if (!MainRequestAllowed && !WindowClosing)
         return;
-    if (MainThreadStopping) {
-        // Called again from an event run by the first call's waits: return
-        // only once the thread is gone, as the caller expects.
-        WaitPumpingEvents([this] { return CurrentMainThread == nullptr; });
+    // Called again from an event that the first call's waits run: the first
+    // stop already does all a stop can do. Waiting here for the thread to go
+    // would never end, since the first call can only go on once this one has
+    // returned. What must wait for the thread is put off instead (a discovery
+    // request, a close) and carried out by the first call at its end.
+    if (MainThreadStopping)
         return;
-    }
     MainThreadStopping = true;
     TMainThread *thread = CurrentMainThread;
     WaitPumpingEvents([this] { return MainThreadStarted; });
@@ -146,6 +155,23 @@ void TMainForm::StopThread() {
     delete thread;
     CurrentMainThread = nullptr;
     MainThreadStopping = false;
+    RunDeferredRequests();
+}
+
+void TMainForm::RunDeferredRequests() {
+    // Posted, not run here: the handler that stopped the thread is still on
+    // the stack and holds the busy flag.
+    if (DiscoveryDeferred) {
+        DiscoveryDeferred = false;
+        QCoreApplication::postEvent(this, new TWindowMessage(kDiscoveryRequestEvent,
+                                                             DeferredDiscoveryMode,
+                                                             DeferredDiscoveryUseSettings ? 1 : 0));
+    }
+    if (CloseDeferred) {
+        CloseDeferred = false;
+        QMetaObject::invokeMethod(
+            this, [this] { close(); }, Qt::QueuedConnection);
+    }
 }
 
 bool TMainForm::event(QEvent *event) {

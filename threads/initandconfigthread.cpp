@@ -8,7 +8,9 @@ TInitAndConfigThread::TInitAndConfigThread(TMainForm *form, bool useSettings, st
     FreeOnTerminate = true;
 }
 
-TInitAndConfigThread::~TInitAndConfigThread() = default;
+TInitAndConfigThread::~TInitAndConfigThread() {
+    EndBody();
+}
 
 void TInitAndConfigThread::Execute() {
     try {

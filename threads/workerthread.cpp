@@ -30,6 +30,10 @@ void WaitPumpingEvents(const std::function<bool()> &done, unsigned pauseMs) {
 TWorkerThread::TWorkerThread() = default;
 
 TWorkerThread::~TWorkerThread() {
+    EndBody();
+}
+
+void TWorkerThread::EndBody() {
     if (started_ && !finished_) {
         Terminate();
         // The end callback must not reach a half-destroyed object.

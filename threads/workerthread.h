@@ -26,8 +26,8 @@ class TWorkerThread : public QObject {
 public:
     using TNotifyEvent = std::function<void(TWorkerThread *sender)>;
 
-    // Terminates and waits for a body that still runs (pumping events), so a
-    // thread object never goes while its worker can still touch it.
+    // Ends a body that still runs (see EndBody), so a thread object never
+    // goes while its worker can still touch it.
     ~TWorkerThread() override;
 
     TWorkerThread(const TWorkerThread &) = delete;
@@ -75,6 +75,12 @@ protected:
     // The body, on the worker. An exception that escapes it ends the thread
     // quietly; the thread classes catch their own before that.
     virtual void Execute() = 0;
+
+    // Window's thread: terminates a body that still runs and waits for it
+    // (pumping events), then for the worker's exit. Idempotent. A thread
+    // class calls it first in its own destructor, so the body never runs on
+    // with the class's members already gone.
+    void EndBody();
 
     // Runs `step` on the window's thread and returns when it is done. An
     // exception raised by the step is raised again here, on the worker.

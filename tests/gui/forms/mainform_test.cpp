@@ -2,6 +2,7 @@
 #include "forms/mainform.h"
 #include "platform/colors.h"
 #include "platform/dialogs.h"
+#include "settings/settingskeys.h"
 #include "tests/support/waituntil.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +11,11 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <QWindow>
 
 #include <functional>
@@ -283,6 +287,55 @@ TEST_F(MainFormTest, EscapeReachesTheHandlerBeforeAnyControl) {
     EXPECT_TRUE(form->Busy);
     form->ShortCutHandlerAttached = true;
     form->Busy = false;
+}
+
+// A message box shown by a handler that holds the busy flag (here the
+// settings save failing twice) takes its own keys: one Escape closes it, and
+// the flag stays the handler's until it returns.
+TEST_F(MainFormTest, EscapeInAMessageBoxClosesTheBoxAndLeavesTheBusyFlag) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    settings::SetSettingsDirectory(dir.filePath(QStringLiteral("missing"))); // nothing is written
+    form->show();
+    ASSERT_TRUE(WaitUntil([&] { return form->windowHandle() != nullptr; }));
+    QCoreApplication::processEvents();
+    form->Busy = false;
+
+    int boxes = 0;
+    int keptOpen = 0;
+    bool busyWhileShown = true;
+    bool busyAfterEscape = true;
+    QTimer timer;
+    timer.setInterval(20);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible() || !box->windowHandle())
+            return;
+        ++boxes;
+        busyWhileShown = busyWhileShown && form->Busy;
+        // Aimed at the box's window, as the window system delivers it.
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(box->windowHandle(), &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(box->windowHandle(), &release);
+        busyAfterEscape = busyAfterEscape && form->Busy;
+        if (box->isVisible()) {
+            ++keptOpen;
+            box->reject();
+        }
+    });
+    platform::SetDialogService(nullptr); // the real modal boxes
+    timer.start();
+    form->SaveSettingsButtonClick(form->SaveSettingsButton);
+    timer.stop();
+    platform::SetDialogService(&dialogs);
+    settings::SetSettingsDirectory(QString());
+
+    EXPECT_EQ(boxes, 2);
+    EXPECT_EQ(keptOpen, 0) << "a box needed more than one Escape";
+    EXPECT_TRUE(busyWhileShown);
+    EXPECT_TRUE(busyAfterEscape) << "the box's Escape reached the window's handler";
+    EXPECT_FALSE(form->Busy);
 }
 
 TEST_F(MainFormTest, ActivationSwitchesSelectOnHoverOfEveryPanel) {

@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -162,6 +165,35 @@ TEST_F(MainThreadTest, StartStepAnnouncesTheRunAndFillsTheTables) {
     thread->WaitFor();
     delete thread;
     EXPECT_EQ(dialogs.Count(), 0u);
+}
+
+// Destroying a thread whose body still receives into its buffers: the body
+// ends first, then the buffers go. Freed first, the body's last receive would
+// write through a buffer that is gone.
+std::atomic<bool> lastWriteSawBuffer{false};
+
+void ReceiveUntilTerminated(void *context) {
+    TScriptedMainThread &self = Self(context);
+    self.RcvBuffer = new std::uint32_t[4]{};
+    while (!self.Terminated()) {
+        ++self.RcvBuffer[0];
+        self.Sleep(1);
+    }
+    // The receive under way when the stop came still lands.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    lastWriteSawBuffer = self.RcvBuffer != nullptr;
+    if (self.RcvBuffer)
+        self.RcvBuffer[1] = 7;
+}
+
+TEST_F(MainThreadTest, DestroyingARunningThreadEndsTheBodyBeforeFreeingItsBuffers) {
+    lastWriteSawBuffer = false;
+    auto *thread =
+        TWorkerThread::CreateRunning<TScriptedMainThread>(form.get(), 0, &ReceiveUntilTerminated);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return thread->RcvBuffer != nullptr && form->MainThreadRunning; }));
+    delete thread; // no stop asked before
+    EXPECT_TRUE(lastWriteSawBuffer);
 }
 
 } // namespace

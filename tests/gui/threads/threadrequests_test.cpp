@@ -160,16 +160,35 @@ TEST_F(ThreadRequestsTest, MeasurementThreadThatCannotBeCreatedEndsTheWaitAndClo
 }
 
 TEST_F(ThreadRequestsTest, ClosingStopsTheMeasurementAndWaitsForTheDiscovery) {
+    // A discovery requested while a measurement thread exists waits for it
+    // to go, so the measurement starts second here.
+    form->RequestDiscovery(3, true);
+    ASSERT_TRUE(WaitUntil([&] { return form->InitThreadAlive; }));
     form->MainLMDPageControl->setCurrentWidget(form->MultimeterLMDTabSheet);
     form->StartThread();
     ASSERT_NE(form->CurrentMainThread, nullptr);
-    form->RequestDiscovery(3, true);
-    ASSERT_TRUE(WaitUntil([&] { return form->InitThreadAlive; }));
     form->close();
     EXPECT_EQ(form->CurrentMainThread, nullptr);
     EXPECT_FALSE(form->InitThreadAlive);
     EXPECT_FALSE(form->InitThreadRunning);
     EXPECT_FALSE(form->MainThreadRunning);
+}
+
+TEST_F(ThreadRequestsTest, DiscoveryRequestedWhileAMeasurementThreadExistsRunsOnceItIsGone) {
+    form->MainLMDPageControl->setCurrentWidget(form->MultimeterLMDTabSheet);
+    form->StartThread();
+    ASSERT_NE(form->CurrentMainThread, nullptr);
+    form->RequestDiscovery(3, true);
+    ASSERT_TRUE(WaitUntil([&] { return messages.discoveries == 1; }));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form->InitThreadAlive) << "the run would share the module with the worker";
+    EXPECT_TRUE(form->DiscoveryDeferred);
+    form->RequestDiscovery(2, false); // dropped: one request is pending
+    form->StopThread();
+    ASSERT_TRUE(DiscoveryDone());
+    EXPECT_EQ(messages.discoveries, 2) << "the pending request, posted again";
+    EXPECT_FALSE(form->DiscoveryDeferred);
+    EXPECT_FALSE(form->PopupMenuAutoPopup) << "the run ran";
 }
 
 TEST_F(ThreadRequestsTest, RequestsStillQueuedWhenTheWindowClosesStartNothing) {

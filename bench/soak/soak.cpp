@@ -2,9 +2,10 @@
 // time, with a stream fault every few minutes (the link dropped, the stream stalled, the
 // server killed and started again) and a restart of the measurement after each.
 //
-//   kova_soak [--minutes N] [--fault-every SECONDS] [--csv FILE]
+//   kova_soak [--minutes N] [--fault-every SECONDS] [--faults LIST] [--csv FILE]
 //
-// Defaults: 10 minutes, a fault every 150 s. For hours: --minutes 240 (run it in the
+// Defaults: 10 minutes, a fault every 150 s, the faults in turn drop,stall,restart (LIST is
+// that order or another, comma-separated). For hours: --minutes 240 (run it in the
 // background with nohup; the per-minute lines show how it goes).
 //
 // Every minute it prints, for the window's process and for kova-crated: resident memory,
@@ -139,6 +140,7 @@ struct Options {
     double Minutes = 10;
     double FaultEvery = 150;
     std::string Csv;
+    std::vector<std::string> Faults = {"drop", "stall", "restart"};
 };
 
 bool ParseOptions(int argc, char **argv, Options &o) {
@@ -150,10 +152,18 @@ bool ParseOptions(int argc, char **argv, Options &o) {
             o.FaultEvery = std::atof(argv[++i]);
         else if (a == "--csv" && i + 1 < argc)
             o.Csv = argv[++i];
-        else
+        else if (a == "--faults" && i + 1 < argc) {
+            o.Faults.clear();
+            std::stringstream list(argv[++i]);
+            for (std::string kind; std::getline(list, kind, ',');) {
+                if (kind != "drop" && kind != "stall" && kind != "restart")
+                    return false;
+                o.Faults.push_back(kind);
+            }
+        } else
             return false;
     }
-    return o.Minutes > 0 && o.FaultEvery >= 30;
+    return o.Minutes > 0 && o.FaultEvery >= 30 && !o.Faults.empty();
 }
 
 // The libraries, with the moment of every module start that succeeded: each must lead to a
@@ -290,9 +300,8 @@ struct FaultRecord {
 int main(int argc, char **argv) {
     Options opt;
     if (!ParseOptions(argc, argv, opt)) {
-        std::fprintf(
-            stderr,
-            "usage: kova_soak [--minutes N] [--fault-every SECONDS (>= 30)] [--csv FILE]\n");
+        std::fprintf(stderr, "usage: kova_soak [--minutes N] [--fault-every SECONDS (>= 30)] "
+                             "[--faults drop,stall,restart] [--csv FILE]\n");
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -321,9 +330,8 @@ int main(int argc, char **argv) {
                                  std::chrono::duration<double>(opt.FaultEvery));
     std::size_t unexpectedDialogs = 0;
     std::size_t dialogsSeen = 0;
-    const char *kinds[] = {"drop", "stall", "server restart"};
 
-    std::printf("soak: %.0f min, a fault every %.0f s; window pid %d, server pid %d\n", opt.Minutes,
+    std::printf("soak: %.1f min, a fault every %.0f s; window pid %d, server pid %d\n", opt.Minutes,
                 opt.FaultEvery, static_cast<int>(getpid()), static_cast<int>(soak.server->Pid()));
     std::printf(
         "  min | window RSS MB  fds thr | server pid  RSS MB  fds thr | blocks/min total\n");
@@ -360,11 +368,11 @@ int main(int argc, char **argv) {
             continue;
 
         FaultRecord f;
-        f.Kind = kinds[faults.size() % 3];
+        f.Kind = opt.Faults[faults.size() % opt.Faults.size()];
         healthy.push_back({healthyFrom, Clock::now()});
         const std::size_t dialogsBefore = soak.dialogs.Count();
         bool reopen = true;
-        if (f.Kind == "server restart") {
+        if (f.Kind == "restart") {
             soak.RestartServer();
         } else {
             // A little way into the next block the stream breaks.
@@ -381,7 +389,7 @@ int main(int argc, char **argv) {
             f.Message = soak.dialogs.Shown()[dialogsBefore].text.toStdString();
         dialogsSeen = soak.dialogs.Count();
         soak.StopRun();
-        if (f.Kind != "server restart")
+        if (f.Kind != "restart")
             soak.SetFaults("");
         f.Recovered = (!reopen || soak.OpenModule()) && soak.StartRun();
         healthyFrom = Clock::now() + std::chrono::seconds(3);

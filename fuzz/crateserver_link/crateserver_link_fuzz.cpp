@@ -101,6 +101,7 @@ struct Harness {
     std::unique_ptr<crated::CrateServer> Server;
     std::uint16_t Port = 0;
     int Good = -1; // a crate link that stays open through every input
+    std::uint32_t Links = 0;
 
     Harness() {
         crated::ServerLimits limits;
@@ -115,18 +116,22 @@ struct Harness {
                  0);
     }
 
-    int Connect() const {
+    int Connect() {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         FUZZ_CHECK(fd >= 0);
+        // Our side ends most links first, so each leaves a TIME_WAIT behind for a minute; a
+        // new loopback source address for every link keeps thousands of links a minute from
+        // using up the local ports of one address.
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        ++Links;
+        from.sin_addr.s_addr = htonl(0x7F010000u | (Links % 0xFFFEu + 1));
+        FUZZ_CHECK(::bind(fd, reinterpret_cast<sockaddr *>(&from), sizeof from) == 0);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         addr.sin_port = htons(Port);
         FUZZ_CHECK(::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0);
-        // Our side usually ends the link first; closing it with a reset instead of leaving it
-        // in TIME_WAIT keeps thousands of links a minute from using up the local ports.
-        const linger reset{1, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
         return fd;
     }
 

@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "forms/mainform.h"
+#include "platform/codepage.h"
 #include "platform/dialogs.h"
 #include "platform/screen.h"
 
@@ -44,6 +45,9 @@ int RunMainWindow(const std::function<void(TMainForm &)> &whenShown) {
             QStringLiteral("Ошибка!!!"), platform::MessageIcon::None);
         return 0;
     }
+    // The code page converter is checked once, before anything reads a device
+    // text or the settings file; the settings side refuses to work without it.
+    static_cast<void>(platform::CodePageAvailable());
     TMainForm form;
     form.show();
     if (whenShown)

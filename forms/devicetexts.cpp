@@ -1,5 +1,6 @@
 #include "forms/devicetexts.h"
 
+#include "platform/codepage.h"
 #include "platform/version.h"
 
 #include <cstring>
@@ -39,9 +40,5 @@ QString DeviceCaption(StatusDisplay display, const QString &fallbackCaption) {
 }
 
 QString SerialText(const char *bytes, std::size_t size) {
-    const std::size_t limit = std::min<std::size_t>(size, 15);
-    std::size_t n = 0;
-    while (n < limit && bytes[n] != '\0')
-        ++n;
-    return QString::fromLatin1(bytes, static_cast<qsizetype>(n));
+    return platform::FieldFromCodePage(bytes, std::min<std::size_t>(size, 15));
 }

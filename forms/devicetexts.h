@@ -20,5 +20,6 @@ QString ModuleStatusHint(StatusDisplay display, const QString &moduleName, bool 
 // "KOVA8_duvu - 1.0.0" for a result, the fallback caption while pending.
 QString DeviceCaption(StatusDisplay display, const QString &fallbackCaption);
 
-// A NUL-terminated serial of a fixed table entry, at most 15 characters.
+// A NUL-terminated serial of a fixed table entry, at most 15 characters, in
+// the device's code page.
 QString SerialText(const char *bytes, std::size_t size);

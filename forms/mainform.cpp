@@ -18,6 +18,7 @@
 #include <QGroupBox>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QToolTip>
@@ -42,6 +43,38 @@ private:
 constexpr int kVkEscape = 27;
 constexpr int kHintHideTime = 2000;
 constexpr std::uint32_t kHintColor = 0xA4FFFF;
+
+// Where a hint's top-left corner goes relative to the cursor: below it, as
+// Qt puts its tips.
+constexpr QPoint kHintOffset(2, 16);
+
+// The size Qt's tip label gives itself for a text: a label in the tip font
+// with the tip's margin, indent and wrapping rule, one pixel wider.
+QSize HintWindowSize(const QString &text) {
+    QLabel label(nullptr, Qt::ToolTip);
+    label.setFont(QToolTip::font());
+    label.ensurePolished();
+    label.setMargin(1 +
+                    label.style()->pixelMetric(QStyle::PM_ToolTipLabelFrameWidth, nullptr, &label));
+    label.setFrameStyle(QFrame::NoFrame);
+    label.setAlignment(Qt::AlignLeft);
+    label.setIndent(1);
+    label.setWordWrap(Qt::mightBeRichText(text));
+    label.setText(text);
+    QSize size = label.sizeHint() + QSize(1, 0);
+    const QFontMetrics metrics(label.font());
+    if (metrics.descent() == 2 && metrics.ascent() >= 11)
+        size.rheight() += 1;
+    return size;
+}
+
+// The tip window Qt shows, while it shows one.
+QWidget *ShownHintWindow() {
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window->isVisible() && window->objectName() == QLatin1String("qtooltip_label"))
+            return window;
+    return nullptr;
+}
 
 QString SettingsFilePath() {
     return settings::SettingsFilePath();
@@ -440,16 +473,8 @@ void TMainForm::ApplicationDeactivate() {
 }
 
 void TMainForm::ApplicationShowHint(const QString &hintText, QPoint &hintPos, int &hideTimeout) {
-    if (HintWindow) {
-        const QRect workArea = platform::WorkArea(this);
-        // The tooltip label's size: its text wrapped at the work area's width,
-        // plus the label's margins and frame.
-        const QFontMetrics metrics(QToolTip::font());
-        const QRect text =
-            metrics.boundingRect(QRect(0, 0, workArea.width(), 0), Qt::TextWordWrap, hintText);
-        const QSize hint(text.width() + 10, text.height() + 6);
-        hintPos = PlaceHint(hintPos, hint, workArea);
-    }
+    if (HintWindow)
+        hintPos = PlaceHint(hintPos, HintWindowSize(hintText), platform::WorkArea(this));
     hideTimeout = kHintHideTime;
 }
 
@@ -474,10 +499,17 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event) {
             if (text.isEmpty())
                 break;
             auto *help = static_cast<QHelpEvent *>(event);
-            QPoint pos = help->globalPos();
+            QPoint pos = help->globalPos() + kHintOffset;
             int hideTimeout = HintHidePause;
             ApplicationShowHint(text, pos, hideTimeout);
-            QToolTip::showText(pos, text, widget, QRect(), hideTimeout);
+            QToolTip::showText(help->globalPos(), text, widget, QRect(), hideTimeout);
+            // Qt adds its own offset and may flip the tip above the cursor: the
+            // placement is about where the hint window ends up, so it is put
+            // exactly where the handler placed it.
+            if (HintWindow) {
+                if (QWidget *tip = ShownHintWindow())
+                    tip->move(pos);
+            }
             return true;
         }
         break;

@@ -6,10 +6,10 @@
 // through the thread frame's synchronised steps.
 
 #include "device/kovadevice.h"
-#include "forms/correctioncoefs.h"
+#include "measurement/correctioncoefs.h"
 #include "forms/devicetexts.h"
 #include "forms/kova8adcchannelframe.h"
-#include "forms/rangetable.h"
+#include "measurement/rangetable.h"
 #include "settings/inifile.h"
 #include "settings/settingsstore.h"
 #include "ui_mainform.h"

@@ -3,6 +3,7 @@
 
 #include "forms/devicetexts.h"
 #include "forms/mainform.h"
+#include "platform/codepage.h"
 #include "platform/colors.h"
 #include "platform/dialogs.h"
 
@@ -47,10 +48,13 @@ void SetControlTreeEnabled(QWidget *control, bool enabled, const QWidget *keepCh
 void TMainForm::BindDeviceStripHandlers() {
     connect(FindDeviceLMDButton, &QPushButton::clicked, this,
             [this] { FindDeviceLMDButtonClick(); });
-    connect(KovaCratesComboBox, &QComboBox::currentIndexChanged, this,
+    // Bound to the user's choice, which Qt reports even when the chosen entry
+    // is the one already selected: the handlers compare the choice with what
+    // is shown and decide themselves. Selections the program makes (filling
+    // the lists in a discovery run) never reach them.
+    connect(KovaCratesComboBox, &QComboBox::activated, this,
             [this] { KovaCratesComboBoxChange(); });
-    connect(ModulesComboBox, &QComboBox::currentIndexChanged, this,
-            [this] { ModulesComboBoxChange(); });
+    connect(ModulesComboBox, &QComboBox::activated, this, [this] { ModulesComboBoxChange(); });
     // Qt's page control has no cancellable changing event: the change is
     // taken back when the guard refuses it.
     connect(MainLMDPageControl, &QTabWidget::currentChanged, this, [this](int index) {
@@ -173,19 +177,11 @@ void TMainForm::MainLMDPageControlChanging() {}
 
 void TMainForm::MainLMDPageControlChange() {}
 
-namespace {
-QString FieldText(const char *field, std::size_t size) {
-    std::size_t n = 0;
-    while (n < size && field[n] != '\0')
-        ++n;
-    return QString::fromLatin1(field, static_cast<qsizetype>(n));
-}
-} // namespace
-
 QString TMainForm::DescriptorSerialText() const {
-    return FieldText(Descriptor.SerialNumber, sizeof Descriptor.SerialNumber);
+    return platform::FieldFromCodePage(Descriptor.SerialNumber, sizeof Descriptor.SerialNumber);
 }
 
 QString TMainForm::DescriptorFirmwareText() const {
-    return FieldText(Descriptor.FirmwareVersion, sizeof Descriptor.FirmwareVersion);
+    return platform::FieldFromCodePage(Descriptor.FirmwareVersion,
+                                       sizeof Descriptor.FirmwareVersion);
 }

@@ -3,6 +3,7 @@
 
 #include "forms/mainform.h"
 
+#include "platform/codepage.h"
 #include "platform/dialogs.h"
 #include "settings/settingskeys.h"
 
@@ -27,8 +28,7 @@ void SelectIndex(QComboBox *list, int index) {
 }
 
 QString SerialText(const std::array<char, kSerialBytes> &serial) {
-    return QString::fromLatin1(serial.data(),
-                               static_cast<qsizetype>(strnlen(serial.data(), serial.size())));
+    return platform::FieldFromCodePage(serial.data(), serial.size());
 }
 
 } // namespace
@@ -44,7 +44,19 @@ bool TMainForm::OpenIniFile(std::unique_ptr<TIniFile> &ini, QString &errorText) 
     const QString path = settings::SettingsFilePath();
     ini.reset();
     errorText.clear();
-    if (!QFileInfo::exists(path)) {
+    // Without the code page the file could only be misread and miswritten.
+    if (!platform::CodePageAvailable()) {
+        errorText = platform::MissingCodePageText();
+        return false;
+    }
+    const QFileInfo info(path);
+    // A folder (or anything else that is no file) where the file belongs is a
+    // file that cannot be created there.
+    if (info.exists() && !info.isFile()) {
+        errorText = QStringLiteral("Не могу создать файл настроек!");
+        return false;
+    }
+    if (!info.exists()) {
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
             errorText = QStringLiteral("Не могу создать файл настроек!");

@@ -1,13 +1,13 @@
 #include "settings/inifile.h"
 
+#include "platform/codepage.h"
 #include "platform/decimal.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -16,15 +16,12 @@
 
 namespace {
 
-constexpr const char *kCodePage = "windows-1251";
-
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
 QString Decode(const char *first, qsizetype size) {
-    QStringDecoder decoder(kCodePage);
-    return decoder.decode(QByteArrayView(first, size));
+    return platform::FromCodePage(QByteArrayView(first, size));
 }
 
 // One line of the file: [begin, contentEnd) is its text without the line
@@ -151,6 +148,10 @@ QByteArray ReadAllOrEmpty(const QString &fileName) {
 }
 
 std::optional<QString> Lookup(const QString &fileName, QStringView section, QStringView key) {
+    // Without the code page no key could be matched: every read falls back.
+    if (!platform::CodePageAvailable()) {
+        return std::nullopt;
+    }
     const QByteArray data = ReadAllOrEmpty(fileName);
     const Location where = Locate(data, section, key);
     if (!where.keyFound) {
@@ -228,19 +229,24 @@ bool TIniFile::WriteString(QStringView section, QStringView key, const QString &
         lastError_ = QStringLiteral("Недопустимый раздел, ключ или значение");
         return false;
     }
+    // Without the code page every Cyrillic key and section would be written
+    // as nothing: the file is not touched at all.
+    if (!platform::CodePageAvailable()) {
+        lastError_ = platform::MissingCodePageText();
+        return false;
+    }
     QByteArray data;
     if (!LoadForUpdate(data)) {
         return false;
     }
-    QStringEncoder encoder(kCodePage);
-    const QByteArray valueBytes = encoder.encode(value);
+    const QByteArray valueBytes = platform::ToCodePage(value);
     const QByteArray eol = LineEnding(data);
     const Location where = Locate(data, sectionName, keyName);
     if (where.keyFound) {
         data.replace(where.valueBegin, where.valueEnd - where.valueBegin, valueBytes);
         return Store(data);
     }
-    const QByteArray entry = encoder.encode(keyName.toString()) + '=' + valueBytes + eol;
+    const QByteArray entry = platform::ToCodePage(keyName) + '=' + valueBytes + eol;
     const qsizetype at = where.sectionFound ? where.appendAt : data.size();
     QByteArray insert;
     // A last line without its ending gets one before anything follows it; one cut
@@ -254,7 +260,7 @@ bool TIniFile::WriteString(QStringView section, QStringView key, const QString &
         if (!sofar.isEmpty() && !sofar.endsWith(eol + eol) && sofar != eol) {
             insert += eol;
         }
-        insert += '[' + encoder.encode(sectionName.toString()) + ']' + eol;
+        insert += '[' + platform::ToCodePage(sectionName) + ']' + eol;
     }
     data.insert(at, insert + entry);
     return Store(data);
@@ -310,6 +316,12 @@ bool TIniFile::Store(const QByteArray &data) {
     // Unbuffered, so that a short write (a full disk) shows here and not in a
     // flush at commit, which would rename a cut-off file over the old one.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        // A folder that refuses the temporary file may still hold a file the
+        // user may write: that file is then rewritten where it is, as the
+        // platform's profile writer does.
+        if (info.exists() && !QFileInfo(info.absolutePath()).isWritable()) {
+            return StoreInPlace(data);
+        }
         lastError_ =
             QStringLiteral("Не могу записать файл '%1': %2").arg(fileName_, file.errorString());
         return false;
@@ -330,6 +342,42 @@ bool TIniFile::Store(const QByteArray &data) {
     if (!file.commit()) {
         lastError_ =
             QStringLiteral("Не могу записать файл '%1': %2").arg(fileName_, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool TIniFile::StoreInPlace(const QByteArray &data) {
+    QFile file(fileName_);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        lastError_ =
+            QStringLiteral("Не могу записать файл '%1': %2").arg(fileName_, file.errorString());
+        return false;
+    }
+    const qint64 oldSize = file.size();
+    // The room is taken before the first byte changes, so a full disk (or a
+    // size limit) refuses the write while the old content is still whole.
+    if (data.size() > oldSize) {
+        const int reserved = ::posix_fallocate(file.handle(), 0, data.size());
+        if (reserved != 0) {
+            file.resize(oldSize); // an emulated reservation may have grown it
+            lastError_ =
+                QStringLiteral("Не могу записать файл '%1': нет места на диске").arg(fileName_);
+            return false;
+        }
+    }
+    // From here on the old content is being overwritten: a failure now leaves
+    // a file that is neither the old one nor the new one, and says so.
+    const auto cutOff = [this](const QString &reason) {
+        return QStringLiteral("Файл '%1' записан не полностью и испорчен: %2")
+            .arg(fileName_, reason);
+    };
+    if (file.write(data) != data.size() || !file.resize(data.size())) {
+        lastError_ = cutOff(file.errorString());
+        return false;
+    }
+    if (::fsync(file.handle()) != 0) {
+        lastError_ = cutOff(QStringLiteral("сбой записи на диск"));
         return false;
     }
     return true;

@@ -20,7 +20,8 @@ public:
     const QString &FileName() const { return fileName_; }
 
     // Surrounding blanks (and one pair of surrounding quotes) of a stored
-    // value are not part of it. A missing file reads as an empty profile.
+    // value are not part of it. A missing file reads as an empty profile, and
+    // so does every file on a Qt without the Windows-1251 converter.
     QString ReadString(QStringView section, QStringView key, const QString &fallback) const;
     // A decimal 32-bit integer; anything else gives the fallback.
     int ReadInteger(QStringView section, QStringView key, int fallback) const;
@@ -32,10 +33,14 @@ public:
 
     // Each write replaces the file through a temporary file in the same folder
     // (the old file stays whole until the new one is complete) and keeps the
-    // file's permissions. False when the file cannot be written: a read-only
-    // file, a missing folder, a full disk, a file that cannot be read back
-    // first, or a section, key or value that would break the line structure.
-    // LastError() then says why.
+    // file's permissions. Where the folder refuses the temporary file but the
+    // file itself may be written, the file is rewritten in place; its room is
+    // reserved first, and a write that fails after the first byte changed
+    // says in LastError() that the file is cut off. False when the file
+    // cannot be written: a read-only file, a missing folder, a full disk, a
+    // file that cannot be read back first, a Qt without the Windows-1251
+    // converter (the file is then not touched), or a section, key or value
+    // that would break the line structure. LastError() then says why.
     bool WriteString(QStringView section, QStringView key, const QString &value);
     bool WriteInteger(QStringView section, QStringView key, int value);
     bool WriteBool(QStringView section, QStringView key, bool value);
@@ -49,6 +54,7 @@ public:
 private:
     bool LoadForUpdate(QByteArray &data);
     bool Store(const QByteArray &data);
+    bool StoreInPlace(const QByteArray &data);
 
     QString fileName_;
     QString lastError_;

@@ -8,6 +8,7 @@
 
 #include "forms/devicetexts.h"
 #include "forms/mainform.h"
+#include "platform/codepage.h"
 #include "settings/inifile.h"
 
 #include <QApplication>
@@ -162,7 +163,7 @@ static bool FullDiscovery(TInitAndConfigThread &run, TMainForm &form) {
         return false;
     }
 
-    const QByteArray wanted = run.PreselectedCrateSerial.toLatin1();
+    const QByteArray wanted = platform::ToCodePage(run.PreselectedCrateSerial);
     form.SelectedCrateIndex = 0;
     for (std::size_t c = 0; c < form.CrateCount; ++c) {
         if (wanted == QByteArray(form.CrateSerials[c].data())) {
@@ -190,7 +191,8 @@ static bool FullDiscovery(TInitAndConfigThread &run, TMainForm &form) {
     crates->clear();
     for (std::size_t c = 0; c < form.CrateCount; ++c)
         crates->addItem(
-            CrateListItem(static_cast<int>(c), QString::fromLatin1(form.CrateSerials[c].data())));
+            CrateListItem(static_cast<int>(c),
+                          platform::FieldFromCodePage(form.CrateSerials[c].data(), kSerialBytes)));
     crates->setMaxVisibleItems(form.CrateCount);
     crates->setCurrentIndex(form.SelectedCrateIndex);
 
@@ -217,10 +219,8 @@ static bool OpenSelectedModule(TInitAndConfigThread &run, TMainForm &form) {
     const std::size_t m = form.SelectedModuleIndex[c];
     if (m >= kMaxSlots || !OpenModuleAt(form, form.CrateSerials[c].data(), form.ModuleSlots[c][m]))
         return false;
-    std::size_t n = 0;
-    while (n < sizeof form.Descriptor.ModuleName && form.Descriptor.ModuleName[n] != '\0')
-        ++n;
-    run.ModuleName = QString::fromLatin1(form.Descriptor.ModuleName, static_cast<qsizetype>(n));
+    run.ModuleName =
+        platform::FieldFromCodePage(form.Descriptor.ModuleName, sizeof form.Descriptor.ModuleName);
     form.ModuleState = 2;
     return true;
 }
@@ -261,7 +261,8 @@ void TInitAndConfigThread::RunSteps() {
             PreselectedSlot = static_cast<std::int16_t>(detection.moduleSlot);
         } else {
             const std::size_t c = form.SelectedCrateIndex;
-            PreselectedCrateSerial = QString::fromLatin1(form.CrateSerials[c].data());
+            PreselectedCrateSerial =
+                platform::FieldFromCodePage(form.CrateSerials[c].data(), kSerialBytes);
             PreselectedSlot =
                 static_cast<std::int16_t>(form.ModuleSlots[c][form.SelectedModuleIndex[c]]);
         }

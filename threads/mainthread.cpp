@@ -1,6 +1,7 @@
 #include "threads/mainthread.h"
 
 #include "forms/mainform.h"
+#include "measurement/rangetable.h"
 #include "platform/decimal.h"
 #include "platform/dialogs.h"
 
@@ -53,7 +54,8 @@ void TMainThread::SyncThreadStart() {
     ErrorFlag = false;
     if (Form->MainLMDPageControl->currentIndex() == 0)
         Form->MeasurementFinished = false;
-    RangeCodes = {3, 2, 1, 0, 7, 6, 5, 4};
+    for (std::size_t i = 0; i < RangeCodes.size(); ++i)
+        RangeCodes[i] = ModuleRangeCode(static_cast<int>(i));
     RegisterJobs();
 }
 

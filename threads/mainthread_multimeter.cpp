@@ -7,8 +7,9 @@
 #include "threads/mainthread.h"
 
 #include "forms/mainform.h"
+#include "measurement/channelwords.h"
+#include "measurement/multimeterblock.h"
 #include "platform/colors.h"
-#include "threads/multimeterblock.h"
 
 #include <atomic>
 #include <new>
@@ -149,38 +150,28 @@ void TMainThread::SyncConfigureAdc() {
         Report(QStringLiteral("Не могу остановить сбор данных!!!"));
         return;
     }
-    LogicalIndex.fill(-1);
-    descriptor.RecordSize = KOVA8_DESCRIPTOR_SIZE;
-    descriptor.AcquisitionMode = 2;
-    descriptor.Switch1 = 0;
-    descriptor.Switch2 = 1;
-    descriptor.ReferenceVoltage =
-        static_cast<std::uint32_t>(Form->ReferenceVoltageLMDComboBox->currentIndex());
-    descriptor.Reserved92 = 0;
-    descriptor.LChannelCount = 0;
-
-    ActiveChannels = 0;
+    std::array<bool, 8> enabled{};
+    std::array<int, 8> ranges{};
     for (std::size_t i = 0; i < Form->ChannelPanels.size(); ++i) {
         const TKova8AdcChannelFrame *panel = Form->ChannelPanels[i];
-        if (!panel->ChannelNumberLMDCheckBox->isChecked())
-            continue;
-        const int range = panel->InputRangeLMDComboBox->currentIndex();
-        if (range < 0 || range >= static_cast<int>(RangeCodes.size())) {
-            // No code to give the module: refuse the run before it starts.
-            Report(QStringLiteral("Не выбран предел измерений для канала %1!").arg(i + 1));
-            return;
-        }
-        const auto code = static_cast<std::uint32_t>(RangeCodes[static_cast<std::size_t>(range)]);
-        descriptor.LChannels[ActiveChannels] =
-            device.KOVA8_CreateLChannel2(static_cast<std::uint32_t>(i + 1), code, 0);
-        LogicalIndex[i] = static_cast<std::int16_t>(ActiveChannels);
-        ++ActiveChannels;
+        enabled[i] = panel->ChannelNumberLMDCheckBox->isChecked();
+        ranges[i] = panel->InputRangeLMDComboBox->currentIndex();
     }
-    if (ActiveChannels == 0) {
+    const TChannelWords words = ConfigureChannels(
+        device, descriptor,
+        static_cast<std::uint32_t>(Form->ReferenceVoltageLMDComboBox->currentIndex()), enabled,
+        ranges);
+    LogicalIndex = words.LogicalIndex;
+    ActiveChannels = words.ActiveChannels;
+    if (words.result == TChannelWords::Result::NoRange) {
+        Report(QStringLiteral("Не выбран предел измерений для канала %1!")
+                   .arg(words.FailedChannel + 1));
+        return;
+    }
+    if (words.result == TChannelWords::Result::NoChannels) {
         Report(QStringLiteral("Необходимо выбрать не менне одного активного канала!"));
         return;
     }
-    descriptor.LChannelCount = ActiveChannels;
     if (device.KOVA8_SetADC(&descriptor) != 0) {
         Report(QStringLiteral("Не могу выполнить установку параметров АЦП!!!"));
         return;

@@ -29,18 +29,23 @@ void TLedLamp::SetBordered(bool bordered) {
 }
 
 void TLedLamp::paintEvent(QPaintEvent *) {
+    const QColor shown = ShownColor();
+    // A face-coloured lamp is no lamp: the page behind it is rarely the
+    // button face itself, so a face-coloured disc would still show. A
+    // bordered lamp keeps only its ring.
+    const bool noLamp = shown == platform::ButtonFaceColor();
+    if (noLamp && !bordered_)
+        return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     if (bordered_)
         painter.setPen(QPen(palette().color(QPalette::Dark), 1));
     else
         painter.setPen(Qt::NoPen);
-    const QColor shown = ShownColor();
-    // A soft highlight makes a lit colour read as a lamp rather than a dot;
-    // a face-coloured lamp stays flat so that it disappears.
-    if (shown == platform::ButtonFaceColor()) {
-        painter.setBrush(shown);
+    if (noLamp) {
+        painter.setBrush(Qt::NoBrush);
     } else {
+        // A soft highlight makes a lit colour read as a lamp, not a dot.
         QRadialGradient gradient(width() * 0.35, height() * 0.35, width() * 0.6);
         gradient.setColorAt(0, shown.lighter(160));
         gradient.setColorAt(1, shown);

@@ -1,7 +1,7 @@
 #pragma once
 // The LED lamp of a channel panel: two colours, one shown while lit and one
-// while unlit. Whether it has a border is a property, since the channel lamp
-// has none and so vanishes on the button face when both colours are the face.
+// while unlit. A lamp showing the button-face colour paints no disc, so the
+// channel lamp, which has no border, vanishes whatever lies behind it.
 
 #include <QColor>
 #include <QWidget>

@@ -2,6 +2,7 @@
 // the production crate and module libraries.
 
 #include "platform/colors.h"
+#include "tests/support/userchoice.h"
 #include "tests/support/windowagainstserver.h"
 
 #include <gtest/gtest.h>
@@ -44,7 +45,7 @@ TEST_F(DiscoveryE2E, StartsDiscoversLosesTheServerAndRecovers) {
                                       .arg(QString::fromStdString(kovatest::BinDir()))));
 
     // Choosing the other module reopens with its identity.
-    form->ModulesComboBox->setCurrentIndex(1);
+    ChooseListItem(form->ModulesComboBox, 1);
     ASSERT_TRUE(RunEnded());
     EXPECT_EQ(form->ModuleSerialNumberLMDLabel->text(), QStringLiteral("8K000457"));
     EXPECT_EQ(form->ModuleFirmwareVersionLMDLabel->text(), QStringLiteral("2.01"));

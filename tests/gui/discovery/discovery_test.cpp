@@ -3,6 +3,7 @@
 
 #include "device/fakekovadevice.h"
 #include "forms/mainform.h"
+#include "platform/codepage.h"
 #include "platform/colors.h"
 #include "platform/dialogs.h"
 #include "settings/inifile.h"
@@ -20,6 +21,7 @@
 
 #include <csignal>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -225,6 +227,7 @@ TEST_F(DiscoveryTest, FailuresAroundTheScanGiveTheirOwnOutcome) {
         bool scanned;
         bool listedButNotOpen; // lists filled, crate lamp green, module lamp red
     };
+    std::optional<platform::ScopedMissingCodePage> missingCodePage;
     const Case cases[] = {
         {"the selected module answers the scan but takes no firmware",
          [&] { device.Crates[0].Modules[0].OpensBeforeRefusal = 1; },
@@ -242,7 +245,23 @@ TEST_F(DiscoveryTest, FailuresAroundTheScanGiveTheirOwnOutcome) {
          0,
          false,
          false},
+        {"a folder stands where the settings file belongs",
+         [&] { ASSERT_TRUE(QDir().mkpath(settings::SettingsFilePath())); },
+         false,
+         {kNoSettingsFile},
+         0,
+         0,
+         false,
+         false},
         {"the default settings cannot be written", [] {}, true, {kSettingsLoad}, 2, 1, true, false},
+        {"the Windows-1251 converter is missing",
+         [&] { missingCodePage.emplace(); },
+         false,
+         {platform::MissingCodePageText()},
+         0,
+         0,
+         false,
+         false},
         {"the library throws",
          [&] {
              device.OnCall = [](const std::string &call) {
@@ -261,6 +280,7 @@ TEST_F(DiscoveryTest, FailuresAroundTheScanGiveTheirOwnOutcome) {
         SCOPED_TRACE(c.name);
         dialogs.Clear();
         QFile::remove(settings::SettingsFilePath());
+        QDir(settings::SettingsFilePath()).removeRecursively();
         device.ScriptOneModule();
         device.OnCall = nullptr;
         device.ClearCalls();
@@ -280,6 +300,7 @@ TEST_F(DiscoveryTest, FailuresAroundTheScanGiveTheirOwnOutcome) {
             std::signal(SIGXFSZ, SIG_DFL);
         }
         device.OnCall = nullptr;
+        missingCodePage.reset();
         settings::SetSettingsDirectory(dir.path());
 
         QStringList threadMessages;
@@ -373,6 +394,54 @@ TEST_F(DiscoveryTest, SavedCrateAndSlotPreselectOrFallBackToTheFirst) {
         EXPECT_EQ(form->SelectedModuleIndex[c.crate], c.module);
         EXPECT_EQ(form->ModuleState, 2);
     }
+}
+
+// The device and the settings file speak Windows-1251: a serial with
+// Cyrillic letters is shown as such, saved as the same bytes and finds its
+// crate again on the next start.
+TEST_F(DiscoveryTest, CyrillicTextsAreShownSavedAndPreselectedAgain) {
+    TFakeCrate latin;
+    latin.Serial = "AAA";
+    latin.Modules = {Module(1, "A1")};
+    TFakeCrate cyrillic;
+    cyrillic.Serial = "2\xD2\xC0"
+                      "01"; // "2ТА01"
+    cyrillic.Modules = {Module(4, "8\xCA"
+                                  "0001")}; // "8К0001"
+    cyrillic.Modules[0].Name = "\xCA\xCE\xC2\xC0"
+                               "8";                   // "КОВА8"
+    cyrillic.Modules[0].FirmwareVersion = "1.07\xE1"; // "1.07б"
+    device.Crates = {latin, cyrillic};
+    Run(3, true);
+    ASSERT_EQ(form->ModuleState, 2);
+    EXPECT_EQ(Items(form->KovaCratesComboBox),
+              (QStringList{QStringLiteral("1: AAA"), QStringLiteral("2: 2ТА01")}));
+
+    // The user's crate: the second one.
+    form->Busy = true;
+    form->KovaCratesComboBox->setCurrentIndex(1);
+    form->Busy = false;
+    form->SelectedCrateIndex = 1;
+    Run(2);
+    ASSERT_EQ(form->ModuleState, 2);
+    EXPECT_EQ(form->ModuleSerialNumberLMDLabel->text(), QStringLiteral("8К0001"));
+    EXPECT_EQ(form->ModuleFirmwareVersionLMDLabel->text(), QStringLiteral("1.07б"));
+
+    ASSERT_TRUE(form->SaveIniFile(settings::SettingsFilePath()));
+    QFile file(settings::SettingsFilePath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("=2\xD2\xC0"
+                                        "01\r\n"));
+    file.close();
+
+    // The next start preselects it again, and names the module.
+    form = std::make_unique<TMainForm>(nullptr, &device);
+    Run(3, true);
+    EXPECT_TRUE(Messages().isEmpty()) << Messages().join(u'|').toStdString();
+    EXPECT_EQ(form->SelectedCrateIndex, 1);
+    EXPECT_EQ(form->KovaCratesComboBox->currentText(), QStringLiteral("2: 2ТА01"));
+    EXPECT_EQ(form->ModuleSerialNumberLMDLabel->text(), QStringLiteral("8К0001"));
+    EXPECT_EQ(form->ModuleStatusLed->toolTip(), QStringLiteral("Статус модуля 'КОВА8' -> OK"));
 }
 
 TEST_F(DiscoveryTest, ListDrivenRunsReopenAndReportTheirFailures) {

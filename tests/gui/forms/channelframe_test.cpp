@@ -1,5 +1,5 @@
 #include "forms/kova8adcchannelframe.h"
-#include "forms/rangetable.h"
+#include "measurement/rangetable.h"
 #include "platform/colors.h"
 
 #include <gtest/gtest.h>

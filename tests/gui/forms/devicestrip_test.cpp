@@ -1,24 +1,29 @@
 #include "device/fakekovadevice.h"
 #include "forms/mainform.h"
+#include "forms/windowmessage.h"
 #include "platform/colors.h"
 #include "platform/dialogs.h"
+#include "tests/support/userchoice.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
 class RequestCounter : public QObject {
 public:
     int count = 0;
+    std::vector<std::uintptr_t> modes;
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override {
         if (event->type() == kDiscoveryRequestEvent) {
             ++count;
+            modes.push_back(static_cast<TWindowMessage *>(event)->WParam);
             return true;
         }
         return false;
@@ -145,32 +150,68 @@ TEST_F(DeviceStripTest, DiscoveryCommandResetsTheChoicesThenRequestsOneRun) {
     EXPECT_EQ(Requests(), 1);
 }
 
-TEST_F(DeviceStripTest, ChoosingTheSelectedCrateOrTheShownModuleStartsNothing) {
-    // Two crates, the second with modules whose serials are known.
-    form->Busy = true;
-    form->KovaCratesComboBox->addItems({QStringLiteral("1: A"), QStringLiteral("2: B")});
-    form->KovaCratesComboBox->setCurrentIndex(1);
-    form->ModulesComboBox->addItems(
+// Two crates, the second selected with its first module, whose serials are
+// known; the module serial label shows `shown`.
+void ListTwoCrates(TMainForm &form, const QString &shown) {
+    form.Busy = true;
+    form.KovaCratesComboBox->clear();
+    form.KovaCratesComboBox->addItems({QStringLiteral("1: A"), QStringLiteral("2: B")});
+    form.KovaCratesComboBox->setCurrentIndex(1);
+    form.ModulesComboBox->clear();
+    form.ModulesComboBox->addItems(
         {QStringLiteral("Слот 3: KOVA8M-3"), QStringLiteral("Слот 7: KOVA8M-2")});
-    form->ModulesComboBox->setCurrentIndex(0);
-    std::strcpy(form->ModuleSerials[1][0].data(), "M3");
-    std::strcpy(form->ModuleSerials[1][1].data(), "M7");
-    form->ModuleSerialNumberLMDLabel->setText(QStringLiteral("M3"));
-    form->SelectedCrateIndex = 1;
-    form->Busy = false;
+    form.ModulesComboBox->setCurrentIndex(0);
+    std::strcpy(form.ModuleSerials[1][0].data(), "M3");
+    std::strcpy(form.ModuleSerials[1][1].data(), "M7");
+    form.ModuleSerialNumberLMDLabel->setText(shown);
+    form.SelectedCrateIndex = 1;
+    form.SelectedModuleIndex = {};
+    form.InitRequestAllowed = true;
+    form.Busy = false;
+}
 
-    form->KovaCratesComboBoxChange();
-    form->ModulesComboBoxChange();
-    EXPECT_EQ(Requests(), 0);
+TEST_F(DeviceStripTest, EveryChoiceOfTheUserIsJudgedByWhatTheStripShows) {
+    struct Case {
+        const char *name;
+        bool moduleList; // else the crate list
+        int index;
+        const char16_t *shownSerial;
+        std::vector<std::uintptr_t> modes; // the discovery requests posted
+        std::uint16_t selectedCrate;
+        std::uint16_t selectedModule; // of crate 1
+    };
+    const Case cases[] = {
+        {"the selected crate again", false, 1, u"M3", {}, 1, 0},
+        {"another crate", false, 0, u"M3", {2}, 0, 0},
+        {"the module whose serial is shown", true, 0, u"M3", {}, 1, 0},
+        {"another module", true, 1, u"M3", {1}, 1, 1},
+        // After a failed open the label shows no serial: choosing the same
+        // module again retries it.
+        {"the same module after a failed open", true, 0, u"????????", {1}, 1, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ListTwoCrates(*form, QString::fromUtf16(c.shownSerial));
+        Requests();
+        requests.modes.clear();
+        ChooseListItem(c.moduleList ? form->ModulesComboBox : form->KovaCratesComboBox, c.index);
+        Requests();
+        EXPECT_EQ(requests.modes, c.modes);
+        EXPECT_EQ(form->SelectedCrateIndex, c.selectedCrate);
+        EXPECT_EQ(form->SelectedModuleIndex[1], c.selectedModule);
+        EXPECT_FALSE(form->Busy);
+    }
+}
 
-    form->ModulesComboBox->setCurrentIndex(1); // a different serial: reopen
-    EXPECT_EQ(Requests(), 1);
-    EXPECT_EQ(form->SelectedModuleIndex[1], 1);
-
-    form->InitRequestAllowed = true;
-    form->KovaCratesComboBox->setCurrentIndex(0); // another crate
-    EXPECT_EQ(Requests(), 2);
-    EXPECT_EQ(form->SelectedCrateIndex, 0);
+TEST_F(DeviceStripTest, SelectionsTheProgramMakesStartNothing) {
+    ListTwoCrates(*form, QStringLiteral("????????"));
+    Requests();
+    requests.modes.clear();
+    form->ModulesComboBox->setCurrentIndex(1);
+    form->KovaCratesComboBox->setCurrentIndex(0);
+    Requests();
+    EXPECT_TRUE(requests.modes.empty());
+    EXPECT_EQ(form->SelectedCrateIndex, 1);
 }
 
 TEST_F(DeviceStripTest, PageChangeWithoutAnOpenModuleIsRefused) {

@@ -3,6 +3,7 @@
 #include "forms/windowmessage.h"
 #include "platform/colors.h"
 #include "platform/dialogs.h"
+#include "tests/support/userchoice.h"
 #include "tests/support/waituntil.h"
 #include "threads/mainthread.h"
 
@@ -406,7 +407,7 @@ TEST_F(MultimeterTest, ChoosingAnotherCrateOrModuleStopsTheRunFirst) {
         ASSERT_NE(form->CurrentMainThread, nullptr);
         ASSERT_TRUE(ValueShown(0));
 
-        (form.get()->*c.list)->setCurrentIndex(1);
+        ChooseListItem(form.get()->*c.list, 1);
         EXPECT_EQ(form->CurrentMainThread, nullptr) << "the run ends before the request";
         EXPECT_FALSE(fake.Running(&form->Descriptor));
         EXPECT_EQ(form->StartMultimeterLMDSpeedButton->text(), kStart);

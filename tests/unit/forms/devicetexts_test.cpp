@@ -43,6 +43,9 @@ TEST(DeviceTexts, SerialTextStopsAtTheNulOrFifteenCharacters) {
     EXPECT_EQ(SerialText(full, 16), QStringLiteral("0123456789ABCDE"));
     const char empty[16] = {};
     EXPECT_TRUE(SerialText(empty, 16).isEmpty());
+    // The device's bytes are Windows-1251: 0xCA is the Cyrillic К.
+    const char cyrillic[16] = "8\xCA\x30\x30\x30\x31"; // "8К0001"
+    EXPECT_EQ(SerialText(cyrillic, 16), QStringLiteral("8К0001"));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "settings/inifile.h"
 
+#include "platform/codepage.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -10,12 +12,18 @@
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 
 namespace {
+
+ino_t Inode(const QString &path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
+}
 
 QByteArray Cp1251(const QString &text) {
     QStringEncoder encoder("windows-1251");
@@ -253,6 +261,83 @@ TEST_F(IniFileTest, ReadOnlyFolderFails) {
     EXPECT_FALSE(ini.WriteInteger(u"S", u"k", 2));
     QFile::setPermissions(sub,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+// A folder that refuses the temporary file of the atomic replace, holding a
+// file the user may write: the file is rewritten where it is.
+TEST_F(IniFileTest, WritableFileInAReadOnlyFolderIsRewrittenInPlace) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "root may write into a read-only folder";
+    }
+    const QString sub = dir_.filePath(QStringLiteral("ro"));
+    ASSERT_TRUE(QDir().mkpath(sub));
+    path_ = QDir(sub).filePath(QStringLiteral("x.ini"));
+    const QByteArray before = "[S]\r\nk=1000\r\n; kept\r\n";
+    WriteRaw(before);
+    const ino_t inode = Inode(path_);
+    ASSERT_TRUE(QFile::setPermissions(sub, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+
+    struct Case {
+        const char *name;
+        QString value;
+        QByteArray after;
+    };
+    const Case cases[] = {
+        {"shorter", QStringLiteral("2"), "[S]\r\nk=2\r\n; kept\r\n"},
+        {"longer", QStringLiteral("Ж123456789"),
+         "[S]\r\nk=\xC6"
+         "123456789\r\n; kept\r\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TIniFile ini(path_);
+        EXPECT_TRUE(ini.WriteString(u"S", u"k", c.value)) << ini.LastError().toStdString();
+        EXPECT_EQ(ReadRaw(), c.after);
+        EXPECT_EQ(Inode(path_), inode);
+    }
+
+    // No room for the longer content: refused before a byte changed.
+    const QByteArray whole = ReadRaw();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        limit.rlim_cur = static_cast<rlim_t>(whole.size() + 4);
+        limit.rlim_max = RLIM_INFINITY;
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+            _exit(2);
+        }
+        TIniFile ini(path_);
+        const bool written = ini.WriteString(u"S", u"k", QString(100, QLatin1Char('x')));
+        _exit(written ? 1 : (ini.LastError().isEmpty() ? 3 : 0));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: reported as written, 3: no reason given";
+    EXPECT_EQ(ReadRaw(), whole);
+
+    QFile::setPermissions(sub,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+// On a Qt without the Windows-1251 converter every Cyrillic name would be
+// written as nothing: the file is neither read nor touched.
+TEST_F(IniFileTest, WithoutTheCodePageNothingIsReadOrWritten) {
+    const QByteArray before = Cp1251(QStringLiteral("[Модуль]\r\nКлюч=5\r\n"));
+    WriteRaw(before);
+    const platform::ScopedMissingCodePage missing;
+    TIniFile ini(path_);
+    EXPECT_EQ(ini.ReadInteger(u"Модуль", u"Ключ", -1), -1);
+    EXPECT_FALSE(ini.WriteInteger(u"Модуль", u"Ключ", 6));
+    EXPECT_EQ(ini.LastError(), platform::MissingCodePageText());
+    EXPECT_FALSE(ini.WriteString(u"S", u"k", QStringLiteral("v")));
+    EXPECT_EQ(ReadRaw(), before);
+
+    TIniFile fresh(dir_.filePath(QStringLiteral("new.ini")));
+    EXPECT_FALSE(fresh.WriteInteger(u"S", u"k", 1));
+    EXPECT_FALSE(QFileInfo::exists(fresh.FileName()));
 }
 
 TEST_F(IniFileTest, WriteCutOffMidwayLeavesTheOldFileWhole) {

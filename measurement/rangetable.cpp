@@ -1,4 +1,4 @@
-#include "forms/rangetable.h"
+#include "measurement/rangetable.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
-#include "forms/correctioncoefs.h"
+#include "measurement/correctioncoefs.h"
 
-#include "forms/rangetable.h"
+#include "measurement/rangetable.h"
 
 #include <cstring>
 

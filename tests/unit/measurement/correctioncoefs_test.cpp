@@ -1,6 +1,6 @@
 // Coefficient codes, their conversion and the EEPROM block layout.
 
-#include "forms/correctioncoefs.h"
+#include "measurement/correctioncoefs.h"
 
 #include <gtest/gtest.h>
 

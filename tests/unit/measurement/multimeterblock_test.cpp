@@ -1,4 +1,4 @@
-#include "threads/multimeterblock.h"
+#include "measurement/multimeterblock.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "threads/multimeterblock.h"
+#include "measurement/multimeterblock.h"
 
 #include "platform/decimal.h"
 

@@ -217,3 +217,23 @@ put_dict("crateserver_link", [struct.pack("<HH", t, 0) for t in types] +
          [b"2T000002", b"KOVA8BIO", struct.pack("<I", 1220), struct.pack("<I", 0xA0000707)])
 put_dict("device_client", [struct.pack("<HH", t | REPLY, 0) for t in types] +
          [struct.pack("<HH", DATA, 0), struct.pack("<I", 0xC8000000), rate])
+
+# --- the recorder's command line ----------------------------------------------------------------
+def args(*items):
+    return b"\0".join(i.encode() for i in items)
+
+
+put("recorder_options", "full", args(
+    "--server", "127.0.0.1:11111", "--crate", "2T000002", "--slot", "3", "--channels", "1-4,7",
+    "--ranges", "±20", "--reference", "5.0", "--block", "0.5", "--blocks", "100", "--stats",
+    "--output", "record.csv", "--give-up-after", "600", "--sync", "--quiet"))
+put("recorder_options", "inline", args("--duration=3600", "--ranges=+-80,0...10", "--channels=2,3"))
+put("recorder_options", "list", args("--list", "--server", "127.0.0.1:12000"))
+put("recorder_options", "help", args("--help"))
+put("recorder_options", "settings", args("--blocks", "5") + b"\0\0" + ini_text())
+put("recorder_options", "settings-bad",
+    args("--channels", "1") + b"\0\0" + ini_text().replace(b"=0,05", b"=-1"))
+put_dict("recorder_options", [a.encode() for a in (
+    "--help", "--list", "--server", "--crate", "--slot", "--channels", "--ranges", "--reference",
+    "--block", "--blocks", "--duration", "--output", "--give-up-after", "--settings", "--stats",
+    "--sync", "--quiet", "127.0.0.1:", "±80", "+-10", "0...10", "2.5", "5.0")] + [b"\0", b"\0\0"])

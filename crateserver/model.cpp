@@ -253,7 +253,9 @@ ServerConfig ParseConfigText(const std::string &text) {
     json root;
     try {
         root = json::parse(text);
-    } catch (const json::parse_error &e) {
+    } catch (const json::exception &e) {
+        // Not only syntax: a number too large for a double is out_of_range, and any escape
+        // of the library's exceptions would end the server instead of refusing the file.
         throw ConfigError(std::string("not valid JSON: ") + e.what());
     }
     return ParseConfig(root);

@@ -249,9 +249,10 @@ bool TIniFile::WriteString(QStringView section, QStringView key, const QString &
     const QByteArray entry = platform::ToCodePage(keyName) + '=' + valueBytes + eol;
     const qsizetype at = where.sectionFound ? where.appendAt : data.size();
     QByteArray insert;
-    // A last line without its ending gets one before anything follows it.
+    // A last line without its ending gets one before anything follows it; one cut
+    // between CR and LF only lacks the LF.
     if (at == data.size() && !data.isEmpty() && !data.endsWith('\n')) {
-        insert += eol;
+        insert += data.endsWith('\r') ? QByteArray("\n") : eol;
     }
     if (!where.sectionFound) {
         // A blank line between sections keeps the file readable.

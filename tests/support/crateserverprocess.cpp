@@ -47,6 +47,9 @@ pid_t Spawn(const std::vector<std::string> &args, const std::string &outputFile)
             dup2(fd, 2);
             close(fd);
         }
+        // Nothing of ours lives on in the server: a socket of the caller's, open at the fork,
+        // would keep a link half alive and count among the server's descriptors.
+        close_range(3, ~0u, 0);
         execv(exe.c_str(), argv.data());
         _exit(127);
     }

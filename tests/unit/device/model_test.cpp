@@ -48,6 +48,8 @@ TEST(Config, RejectsWhatCannotBeServedAndSaysWhere) {
         const char *says;
     } cases[] = {
         {R"([])", "object"},
+        // Too large for a double: the JSON library throws out_of_range, not a parse error.
+        {R"({ "firmware_load_ms": 8E2002 })", "not valid JSON"},
         {R"({ "pacing": 1 })", "pacing"},
         // A load past the library's open time-out would fail every open.
         {R"({ "firmware_load_ms": 20001 })", "firmware_load_ms"},

@@ -174,6 +174,16 @@ TEST_F(IniFileTest, FollowsTheFileLineEndingAndTerminatesAnOpenLastLine) {
     EXPECT_EQ(ReadRaw(), QByteArray("[S]\na=1\nb=2\n\n[T]\nc=3\n"));
 }
 
+TEST_F(IniFileTest, AFileCutBetweenCarriageReturnAndLineFeedKeepsItsLastValue) {
+    // Another line ending after the lone CR would leave it inside the old last line,
+    // and that value would read back with a CR on its end.
+    WriteRaw("[S]\r\na=1\r");
+    TIniFile ini(path_);
+    ASSERT_TRUE(ini.WriteInteger(u"S", u"b", 2));
+    EXPECT_EQ(ReadRaw(), QByteArray("[S]\r\na=1\r\nb=2\r\n"));
+    EXPECT_EQ(ini.ReadString(u"S", u"a", QString()), QStringLiteral("1"));
+}
+
 TEST_F(IniFileTest, ByteOrderMarkDoesNotHideTheFirstSectionAndIsKept) {
     WriteRaw("\xEF\xBB\xBF[S]\r\nk=1\r\n");
     TIniFile ini(path_);

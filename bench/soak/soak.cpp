@@ -445,6 +445,9 @@ int main(int argc, char **argv) {
                 "%s\n",
                 samples.empty() ? 0 : samples.front().App.RssMb,
                 samples.empty() ? 0 : samples.back().App.RssMb, appSlope, memOk ? "met" : "MISSED");
+    std::printf("window malloc in use: first minute %.2f MB, last %.2f MB, trend %+.2f MB/hour\n",
+                samples.empty() ? 0 : samples.front().AllocatedMb,
+                samples.empty() ? 0 : samples.back().AllocatedMb, Slope(x, heapY));
     // The server's memory per process: it starts anew at each restart.
     for (std::size_t i = 0; i < samples.size();) {
         std::size_t j = i;

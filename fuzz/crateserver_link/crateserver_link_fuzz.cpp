@@ -17,10 +17,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <future>
 #include <memory>
 #include <thread>
@@ -131,7 +133,11 @@ struct Harness {
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         addr.sin_port = htons(Port);
-        FUZZ_CHECK(::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0);
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+            // Says which of the host's limits ran out, if one did.
+            std::fprintf(stderr, "connect from link %u: %s\n", Links, std::strerror(errno));
+            FUZZ_CHECK(false);
+        }
         return fd;
     }
 

@@ -99,20 +99,6 @@ ProcStats Stats(pid_t pid) {
     return st;
 }
 
-void RunEventLoop(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool RunEventLoopUntil(const std::function<bool()> &done, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs)
-        RunEventLoop(10);
-    return done();
-}
-
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
@@ -240,7 +226,7 @@ public:
                 form.StopThread();
                 return form.CurrentMainThread == nullptr;
             },
-            30000);
+            30000, 10);
     }
     // Changes the server's fault knobs; a run picks them up at its next start.
     void SetFaults(const std::string &faults) {
@@ -248,7 +234,7 @@ public:
         server->WriteConfig(Config(faults));
         server->Signal(SIGHUP);
         RunEventLoopUntil([&] { return Count(server->Output(), "configuration re-read") > before; },
-                          5000);
+                          5000, 10);
     }
     void RestartServer() {
         server->Kill();
@@ -395,7 +381,7 @@ int main(int argc, char **argv) {
             reopen = f.Kind == "drop";
         }
         // The window notices (a stall takes the receive time-out) and says so.
-        RunEventLoopUntil([&] { return soak.dialogs.Count() > dialogsBefore; }, 30000);
+        RunEventLoopUntil([&] { return soak.dialogs.Count() > dialogsBefore; }, 30000, 10);
         if (soak.dialogs.Count() > dialogsBefore)
             f.Message = soak.dialogs.Shown()[dialogsBefore].text.toStdString();
         dialogsSeen = soak.dialogs.Count();

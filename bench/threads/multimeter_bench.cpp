@@ -67,21 +67,6 @@ private:
     std::vector<Clock::time_point> starts_;
 };
 
-// The window's own event loop for a while, as the program idles in it.
-void RunEventLoop(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool RunEventLoopUntil(const std::function<bool()> &done, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs)
-        RunEventLoop(5);
-    return done();
-}
-
 double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }

@@ -10,6 +10,7 @@
 #include "settings/settingskeys.h"
 #include "threads/initandconfigthread.h"
 
+#include "tests/support/windowfolder.h"
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -43,19 +44,13 @@ TFakeModule Module(int slot, const char *serial, std::uint8_t variant = 0) {
 class DiscoveryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        QFile firmware(dir.filePath(QStringLiteral("KOVA8.bio")));
-        ASSERT_TRUE(firmware.open(QIODevice::WriteOnly));
-        settings::SetSettingsDirectory(dir.path());
+        ASSERT_TRUE(EnterWindowFolder(dir, previousDir));
         form = std::make_unique<TMainForm>(nullptr, &device);
     }
     void TearDown() override {
         form.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        settings::SetSettingsDirectory(QString());
-        QDir::setCurrent(previousDir);
+        LeaveWindowFolder(previousDir);
     }
 
     // One run, as the window starts it, waited for to its end callback.

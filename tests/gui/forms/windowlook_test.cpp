@@ -8,6 +8,7 @@
 #include "platform/screen.h"
 #include "settings/settingskeys.h"
 #include "tests/support/waituntil.h"
+#include "tests/support/windowfolder.h"
 
 #include <gtest/gtest.h>
 
@@ -27,19 +28,13 @@ namespace {
 class OpenWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        QFile firmware(dir.filePath(QStringLiteral("KOVA8.bio")));
-        ASSERT_TRUE(firmware.open(QIODevice::WriteOnly));
-        settings::SetSettingsDirectory(dir.path());
+        ASSERT_TRUE(EnterWindowFolder(dir, previousDir));
         device.ScriptOneModule();
         form = std::make_unique<TMainForm>(nullptr, &device);
     }
     void TearDown() override {
         form.reset();
-        settings::SetSettingsDirectory(QString());
-        QDir::setCurrent(previousDir);
+        LeaveWindowFolder(previousDir);
     }
     void ShowAndDiscover() {
         form->show();

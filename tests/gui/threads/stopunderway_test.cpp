@@ -11,6 +11,7 @@
 #include "settings/settingskeys.h"
 #include "tests/support/userchoice.h"
 #include "tests/support/waituntil.h"
+#include "tests/support/windowfolder.h"
 #include "threads/mainthread.h"
 
 #include <gtest/gtest.h>
@@ -170,12 +171,7 @@ private:
 class WindowWithModule : public ::testing::TestWithParam<ActionPair> {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        QFile firmware(dir.filePath(QStringLiteral("KOVA8.bio")));
-        ASSERT_TRUE(firmware.open(QIODevice::WriteOnly));
-        settings::SetSettingsDirectory(dir.path());
+        ASSERT_TRUE(EnterWindowFolder(dir, previousDir));
 
         TFakeCrate crate;
         crate.Serial = "2T000001";
@@ -207,8 +203,7 @@ protected:
         gate.Release();
         form.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        settings::SetSettingsDirectory(QString());
-        QDir::setCurrent(previousDir);
+        LeaveWindowFolder(previousDir);
     }
 
     TKova8AdcChannelFrame &Panel(int i) {

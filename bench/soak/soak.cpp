@@ -230,24 +230,16 @@ public:
     }
     // Changes the server's fault knobs; a run picks them up at its next start.
     void SetFaults(const std::string &faults) {
-        const std::size_t before = Count(server->Output(), "configuration re-read");
+        const std::size_t before = server->OutputCount("configuration re-read");
         server->WriteConfig(Config(faults));
         server->Signal(SIGHUP);
-        RunEventLoopUntil([&] { return Count(server->Output(), "configuration re-read") > before; },
+        RunEventLoopUntil([&] { return server->OutputCount("configuration re-read") > before; },
                           5000, 10);
     }
     void RestartServer() {
         server->Kill();
         server.reset();
         server = std::make_unique<kovatest::TCrateServerProcess>(Config(""), port);
-    }
-
-    static std::size_t Count(const std::string &text, const std::string &what) {
-        std::size_t n = 0;
-        for (std::size_t at = text.find(what); at != std::string::npos;
-             at = text.find(what, at + what.size()))
-            ++n;
-        return n;
     }
 
     QTemporaryDir settingsDir;

@@ -205,6 +205,15 @@ std::string TCrateServerProcess::Output() const {
     return ReadAll(OutputFile);
 }
 
+std::size_t TCrateServerProcess::OutputCount(const std::string &text) const {
+    const std::string out = Output();
+    std::size_t n = 0;
+    for (std::size_t at = out.find(text); at != std::string::npos;
+         at = out.find(text, at + text.size()))
+        ++n;
+    return n;
+}
+
 bool TCrateServerProcess::WaitForOutput(const std::string &text,
                                         std::chrono::milliseconds timeout) const {
     const auto end = Clock::now() + timeout;

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,6 +39,9 @@ public:
     int Stop(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
     // What the server wrote to stdout and stderr so far.
     std::string Output() const;
+    // How often text stands in Output(): a wait for one more "configuration
+    // re-read" tells a new reload from an earlier one.
+    std::size_t OutputCount(const std::string &text) const;
     // Waits until Output() contains text; false at the time-out.
     bool WaitForOutput(const std::string &text,
                        std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) const;

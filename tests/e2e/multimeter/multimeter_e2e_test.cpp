@@ -74,18 +74,11 @@ protected:
     }
     // New faults for the server: they apply from the module's next start.
     void Reconfigure(const std::string &faults) {
-        const auto reReads = [&] {
-            const std::string out = server->Output();
-            std::size_t count = 0;
-            for (auto at = out.find("configuration re-read"); at != std::string::npos;
-                 at = out.find("configuration re-read", at + 1))
-                ++count;
-            return count;
-        };
-        const std::size_t before = reReads();
+        const std::size_t before = server->OutputCount("configuration re-read");
         server->WriteConfig(Config(faults));
         server->Signal(SIGHUP);
-        ASSERT_TRUE(WaitUntil([&] { return reReads() > before; }));
+        ASSERT_TRUE(
+            WaitUntil([&] { return server->OutputCount("configuration re-read") > before; }));
     }
     bool ValueShown(int channel) {
         return WaitUntil(

@@ -113,18 +113,11 @@ protected:
     }
     // The server without the fault, from the module's next start on.
     void HealServer() {
-        const auto reReads = [&] {
-            const std::string out = server->Output();
-            std::size_t count = 0;
-            for (auto at = out.find("configuration re-read"); at != std::string::npos;
-                 at = out.find("configuration re-read", at + 1))
-                ++count;
-            return count;
-        };
-        const std::size_t before = reReads();
+        const std::size_t before = server->OutputCount("configuration re-read");
         server->WriteConfig(World(false));
         server->Signal(SIGHUP);
-        ASSERT_TRUE(WaitUntil([&] { return reReads() > before; }));
+        ASSERT_TRUE(
+            WaitUntil([&] { return server->OutputCount("configuration re-read") > before; }));
     }
     void Escape() {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);

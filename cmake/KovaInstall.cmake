@@ -34,7 +34,6 @@ function(kova_install_program_executable target)
     install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT ${KOVA_PROGRAM_COMPONENT})
     set_property(GLOBAL APPEND PROPERTY KOVA_PACKAGE_TARGETS ${target})
-    add_dependencies(kova_programs_and_unit_tests ${target})
 endfunction()
 
 # A roff page, installed compressed (as Debian wants it) into man1 of the component.

@@ -54,10 +54,6 @@ else()
     message(STATUS "Fixed-port tests: no network namespace here; they take the lock kova_port_11111")
 endif()
 
-# The programs and every unit test: what scripts/test-compilers builds with each
-# compiler (the programs join it in the top CMakeLists.txt).
-add_custom_target(kova_programs_and_unit_tests)
-
 # kova_gtest(NAME name LABEL unit|gui|e2e SOURCES ... LIBS ... [FIXED_PORT]
 #            [RESOURCE_LOCK lock] [TIMEOUT s])
 # Tests that need a QApplication list kova_qt_test_main in LIBS.
@@ -73,9 +69,6 @@ function(kova_gtest)
     endif()
     add_executable(${T_NAME} ${T_SOURCES})
     kova_warnings(${T_NAME})
-    if(T_LABEL STREQUAL "unit")
-        add_dependencies(kova_programs_and_unit_tests ${T_NAME})
-    endif()
     # gtest_main is an archive: a test that brings its own main() keeps it.
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     if(NOT T_TIMEOUT)
